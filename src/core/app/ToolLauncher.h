@@ -1,0 +1,71 @@
+#pragma once
+// The launcher's decisions: which tools exist, in which group, which need the
+// port, and the opening and closing of the port around a tool.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/app/ToolEnv.h"
+
+namespace corvel {
+
+inline constexpr const char* kProgramVersion = "1.8.0";
+inline constexpr const char* kFailedToOpenPort = "Failed to open %s!";
+
+enum class ToolId {
+  UploadAtmelFirmware,
+  MergeHexFiles,
+  GenerateChecksum,
+  SendReceiveCalibration,
+  ReadDeviceChain,
+  TestSerialPackets,
+  EepromFileUtilities,
+  MeridelModemInit,
+  UploadDspFirmware,
+  UploadPyrelKernel,
+  Settings,
+  About,
+  Exit,
+};
+
+enum class PortNeed { None, Normal, HighSpeed };
+
+struct ToolInfo {
+  ToolId id;
+  const char* button;
+  const char* group;  // "" for the buttons outside the groups
+  PortNeed port;
+};
+
+inline constexpr const char* kGroupAtmel = "Atmel Utilities";
+inline constexpr const char* kGroupDsp = "DSP Utilities";
+inline constexpr const char* kGroupPowerPc = "PowerPC Utilities";
+
+const std::vector<ToolInfo>& LauncherTools();
+const ToolInfo& FindTool(ToolId id);
+std::string LauncherTitle();
+std::string AboutText();
+
+// Opens the port as the tool needs, runs it, closes the port. False (after
+// "Failed to open %s!") when the port could not be opened; the tool is not run.
+bool RunToolWithPort(ToolEnv& env, ToolId id, const std::function<void()>& run_tool);
+
+// The "Serial Settings" page: what it shows and what OK or Apply store.
+struct SerialSettingsPage {
+  std::string port_name;
+  int baud_index = -1;  // into SerialBaudRates(); -1: none selected
+  std::string timeout_text;
+  bool high_speed = false;
+  bool debug_window = false;
+};
+inline constexpr int kMaxAdditionalTimeout = 30000;
+const std::vector<uint32_t>& SerialBaudRates();
+// The page as it shows when it opens.
+SerialSettingsPage LoadSerialSettingsPage(const ToolEnv& env);
+// Validates and stores the page; false (nothing changed) when the time-out
+// is outside 0..30000, so the page stays open.
+bool ApplySerialSettingsPage(ToolEnv& env, const SerialSettingsPage& page);
+// The port box's list: COM1 to COM8, then the serial devices this machine has.
+std::vector<std::string> SerialPortChoices();
+
+}  // namespace corvel

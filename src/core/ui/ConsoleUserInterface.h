@@ -1,0 +1,55 @@
+#pragma once
+// The console front end: prints every message exactly, one per line; asks on a
+// terminal; otherwise answers from the command line's flags, or takes the safe
+// answer and says so.
+#include <deque>
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+#include "core/ui/UserInterface.h"
+
+namespace corvel {
+
+struct ConsoleAnswerPolicy {
+  bool yes = false;   // --yes: Yes to confirmations that are not retry questions
+  int retries = -1;   // --retries N: Retry/Yes to retry questions N times; -1 not given
+  bool interactive = false;  // a person at a terminal can be asked
+  bool progress = false;     // draw progress bars (stderr is a terminal)
+};
+
+class ConsoleUserInterface : public UserInterface {
+ public:
+  ConsoleUserInterface(std::istream& in, std::ostream& out, std::ostream& err, ConsoleAnswerPolicy policy);
+
+  Answer ShowMessage(const Message& message) override;
+  std::optional<std::string> ChooseFile(const FileDialogRequest& request) override;
+  std::optional<std::string> ChooseFolder(const std::string& title, const std::string& initial) override;
+  ReadBackOption ChooseReadBackOption() override;
+  void ShowHexViewer(const std::string& text) override;
+  std::unique_ptr<ProgressWindow> MakeProgressWindow(unsigned caption_id, const std::string& status_text) override;
+
+  // What the command line says the next file dialog, folder picker or
+  // read-back chooser answers.
+  void QueueFile(std::string path) { m_files.push_back(std::move(path)); }
+  void QueueFolder(std::string path) { m_folders.push_back(std::move(path)); }
+  void QueueReadBackOption(ReadBackOption option) { m_read_back.push_back(option); }
+  ConsoleAnswerPolicy& Policy() { return m_policy; }
+  // Every message shown, for the exit status ("ended with the success text").
+  const std::string& LastMessage() const { return m_last_message; }
+
+ private:
+  Answer AskPerson(const Message& message);
+
+  std::istream& m_in;
+  std::ostream& m_out;
+  std::ostream& m_err;
+  ConsoleAnswerPolicy m_policy;
+  int m_retries_used = 0;
+  std::deque<std::string> m_files;
+  std::deque<std::string> m_folders;
+  std::deque<ReadBackOption> m_read_back;
+  std::string m_last_message;
+};
+
+}  // namespace corvel

@@ -1,0 +1,40 @@
+#include "sim/Models.h"
+
+#include <functional>
+#include <utility>
+
+#include "sim/ScriptedPeer.h"
+
+namespace corvel::sim {
+
+namespace {
+
+struct Entry {
+  const char* name;
+  std::function<std::unique_ptr<DeviceModel>()> make;
+};
+
+// One line per piece of virtual equipment.
+const std::vector<Entry>& Registry() {
+  static const std::vector<Entry> entries = {
+      {"echo", [] { return std::make_unique<ScriptedPeer>(); }},
+  };
+  return entries;
+}
+
+}  // namespace
+
+std::unique_ptr<DeviceModel> MakeDeviceModel(const std::string& name) {
+  for (const auto& entry : Registry()) {
+    if (name == entry.name) return entry.make();
+  }
+  return nullptr;
+}
+
+std::vector<std::string> DeviceModelNames() {
+  std::vector<std::string> names;
+  for (const auto& entry : Registry()) names.emplace_back(entry.name);
+  return names;
+}
+
+}  // namespace corvel::sim

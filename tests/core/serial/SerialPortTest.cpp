@@ -1,0 +1,218 @@
+// The port against a pseudo-terminal whose far end the test drives.
+#include <chrono>
+#include <thread>
+
+#include "sim/ScriptedPeer.h"
+#include "support/TestSupport.h"
+
+namespace corvel::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using sim::ScriptedPeer;
+
+int64_t MsSince(Clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// A noisy machine may be late by tens of milliseconds; never early.
+constexpr int64_t kLate = 60;
+
+class SerialPortTest : public SimTest {
+ protected:
+  void SetUp() override {
+    auto peer = std::make_unique<ScriptedPeer>();
+    StartDevice(std::move(peer));
+    ASSERT_TRUE(OpenPort());
+  }
+  void Script(std::vector<ScriptedPeer::Reply> replies) {
+    WithModel<ScriptedPeer>([&](ScriptedPeer& p) { p.script.push_back(std::move(replies)); });
+  }
+  std::vector<uint8_t> Received() {
+    return WithModel<ScriptedPeer>([](ScriptedPeer& p) { return p.received; });
+  }
+};
+
+TEST(SerialChecksum, WorkedExamplesAndEveryCorruptionRejected) {
+  uint8_t one[3] = {0x73, 0, 0};
+  AppendChecksum16(one, 1);
+  EXPECT_EQ(one[1], 0xFF);
+  EXPECT_EQ(one[2], 0x8D);
+  uint8_t empty[2] = {0xAA, 0xAA};
+  AppendChecksum16(empty, 0);
+  EXPECT_EQ(empty[0], 0x00);
+  EXPECT_EQ(empty[1], 0x00);
+
+  // Sums past 16 bits wrap; every single-byte change is caught.
+  std::vector<uint8_t> block(300);
+  for (std::size_t i = 0; i < 298; ++i) block[i] = static_cast<uint8_t>(i * 37 + 11);
+  AppendChecksum16(block.data(), 298);
+  ASSERT_TRUE(CheckChecksum16(block.data(), 298));
+  for (std::size_t i = 0; i < block.size(); ++i) {
+    for (uint8_t delta : {1, 0x80, 0xFF}) {
+      block[i] = static_cast<uint8_t>(block[i] + delta);
+      EXPECT_FALSE(CheckChecksum16(block.data(), 298)) << "byte " << i << " +" << int(delta);
+      block[i] = static_cast<uint8_t>(block[i] - delta);
+    }
+  }
+}
+
+TEST(SerialPortNames, ComNamesPathsAndBareNames) {
+  const struct {
+    const char* name;
+    const char* path;
+  } cases[] = {
+      {"COM1", "/dev/ttyS0"},       {"COM12", "/dev/ttyS11"},           {"/dev/pts/7", "/dev/pts/7"},
+      {"ttyUSB0", "/dev/ttyUSB0"},  {"COMX", "/dev/COMX"},              {"serial/by-id/x", "serial/by-id/x"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SerialDevicePath(c.name), c.path) << c.name;
+}
+
+TEST(SerialPortClosed, OperationsFailWithZeroBytes) {
+  SerialPort port;
+  uint8_t buffer[4] = {1, 2, 3, 4};
+  uint32_t count = 99;
+  EXPECT_FALSE(port.Read(buffer, 4, &count));
+  EXPECT_EQ(count, 0u);
+  count = 99;
+  EXPECT_FALSE(port.Write(buffer, 4, &count));
+  EXPECT_EQ(count, 0u);
+  EXPECT_FALSE(port.Purge());
+  EXPECT_FALSE(port.Close());
+  EXPECT_FALSE(port.ApplyDefaultTimeouts());
+  EXPECT_FALSE(port.SetExtraReadTimeout(100));
+}
+
+TEST(SerialPortOpen, MissingDeviceFailsAndStaysClosed) {
+  TraceCapture trace;
+  SerialPort port;
+  port.SetPortName("/dev/corvel-no-such-port");
+  EXPECT_TRUE(port.Open());  // true means failure
+  EXPECT_FALSE(port.IsOpen());
+  EXPECT_TRUE(trace.ContainsSubstring("/dev/corvel-no-such-port"));
+}
+
+TEST_F(SerialPortTest, SecondOpenOfAHeldPortFailsAndHoldsNothing) {
+  SerialPort other;
+  other.SetPortName(host->PortPath());
+  EXPECT_TRUE(other.Open());
+  EXPECT_FALSE(other.IsOpen());
+  // Once released, the port can be taken.
+  ASSERT_TRUE(port.Close());
+  EXPECT_FALSE(other.Open());
+  other.Close();
+}
+
+TEST_F(SerialPortTest, ReopenChangesSpeedAndRestoresDefaultTimeouts) {
+  ASSERT_TRUE(port.SetExtraReadTimeout(3000));
+  port.SetBaudRate(115200);
+  ASSERT_FALSE(port.Open());
+  EXPECT_EQ(host->LineBaud(), 115200u);
+  EXPECT_EQ(port.Timeouts().read_constant_ms, 200u);
+  EXPECT_EQ(port.Timeouts().read_interval_ms, 100u);
+  app.timeout_setting = 250;
+  port.SetBaudRate(9600);
+  ASSERT_FALSE(port.Open());
+  EXPECT_EQ(host->LineBaud(), 9600u);
+  EXPECT_EQ(port.Timeouts().read_constant_ms, 450u);
+  EXPECT_EQ(port.Timeouts().read_per_byte_ms, 1u);
+}
+
+TEST_F(SerialPortTest, WriteReachesTheFarEnd) {
+  const uint8_t request[] = {0x00, 0x01, 0x8E, 0x00, 0xFF, 0x71};
+  uint32_t written = 0;
+  ASSERT_TRUE(port.Write(request, sizeof request, &written));
+  EXPECT_EQ(written, sizeof request);
+  for (int i = 0; i < 100 && Received().size() < sizeof request; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(Received(), std::vector<uint8_t>(request, request + sizeof request));
+}
+
+TEST_F(SerialPortTest, ShortReadEndsAtTheTotalTimeoutWhileGapsStayUnderTheLimit) {
+  // 5 of 27 bytes, 50 ms apart (under the 100 ms gap limit), then 2 more
+  // bytes long after the read has given up.
+  Script({{{1}, 0}, {{2}, 50}, {{3}, 100}, {{4}, 150}, {{5}, 200}, {{9, 9}, 400}});
+  const uint8_t go = 0x55;
+  ASSERT_TRUE(port.Write(&go, 1));
+  uint8_t buffer[27] = {};
+  uint32_t got = 0;
+  const auto start = Clock::now();
+  EXPECT_TRUE(port.Read(buffer, 27, &got));  // a short read is not a failed call
+  const int64_t waited = MsSince(start);
+  EXPECT_EQ(got, 5u);
+  EXPECT_GE(waited, 27 + 200 - 5);
+  EXPECT_LE(waited, 27 + 200 + kLate);
+  // Late bytes of the broken reply never reach the next exchange, which
+  // purges before it writes.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(port.Purge());
+  EXPECT_TRUE(port.Read(buffer, 1, &got));
+  EXPECT_EQ(got, 0u);
+}
+
+TEST_F(SerialPortTest, GapOfOneHundredFiftyMillisecondsEndsTheRead) {
+  app.timeout_setting = 2000;  // the total is far away; only the gap can end it
+  ASSERT_FALSE(port.Open());
+  Script({{{1}, 0}, {{2}, 60}, {{3}, 120}, {{4}, 270}});
+  const uint8_t go = 0x55;
+  ASSERT_TRUE(port.Write(&go, 1));
+  uint8_t buffer[27] = {};
+  uint32_t got = 0;
+  const auto start = Clock::now();
+  EXPECT_TRUE(port.Read(buffer, 27, &got));
+  EXPECT_EQ(got, 3u);
+  const int64_t waited = MsSince(start);
+  EXPECT_GE(waited, 120 + 100 - 5);
+  EXPECT_LE(waited, 120 + 100 + kLate);
+}
+
+TEST_F(SerialPortTest, SlowExtraReadTimeoutWaitsLongerAndSurvivesGaps) {
+  ASSERT_TRUE(port.SetExtraReadTimeout(3000));
+  Script({{{1}, 0}, {{2}, 1000}});
+  const uint8_t go = 0x55;
+  ASSERT_TRUE(port.Write(&go, 1));
+  uint8_t buffer[4] = {};
+  uint32_t got = 0;
+  const auto start = Clock::now();
+  EXPECT_TRUE(port.Read(buffer, 4, &got));
+  EXPECT_EQ(got, 2u);  // the 1 s gap did not end it
+  const int64_t waited = MsSince(start);
+  EXPECT_GE(waited, 3204 - 5);
+  EXPECT_LE(waited, 3204 + kLate);
+
+  // Back to the 200 ms constant and the 100 ms gap.
+  ASSERT_TRUE(port.SetExtraReadTimeout(0));
+  Script({{{1}, 0}, {{2}, 150}});
+  ASSERT_TRUE(port.Write(&go, 1));
+  const auto again = Clock::now();
+  EXPECT_TRUE(port.Read(buffer, 4, &got));
+  EXPECT_EQ(got, 1u);
+  EXPECT_LE(MsSince(again), 100 + kLate);
+}
+
+TEST_F(SerialPortTest, FullReadReturnsAsSoonAsTheCountArrives) {
+  Script({{{1, 2, 3, 4, 5, 6}, 10}});
+  const uint8_t go = 0x55;
+  ASSERT_TRUE(port.Write(&go, 1));
+  uint8_t buffer[6] = {};
+  uint32_t got = 0;
+  const auto start = Clock::now();
+  EXPECT_TRUE(port.Read(buffer, 6, &got));
+  EXPECT_EQ(got, 6u);
+  EXPECT_LT(MsSince(start), 80);
+  EXPECT_EQ(buffer[5], 6);
+}
+
+TEST_F(SerialPortTest, VanishedDeviceFailsWithoutHanging) {
+  host->Disconnect();
+  uint8_t buffer[8] = {};
+  uint32_t got = 0;
+  const auto start = Clock::now();
+  EXPECT_FALSE(port.Read(buffer, 8, &got));
+  EXPECT_EQ(got, 0u);
+  EXPECT_LE(MsSince(start), 208 + kLate);
+  EXPECT_TRUE(trace.ContainsSubstring("stopped answering"));
+  EXPECT_FALSE(port.Write(buffer, 8, &got));
+}
+
+}  // namespace
+}  // namespace corvel::test
