@@ -1,0 +1,30 @@
+#pragma once
+// Tool windows register themselves here; the launcher enables the button of
+// every tool that has a window and opens it (after the port, if the tool needs
+// one). A window only renders its controller and forwards clicks.
+#include <functional>
+
+#include "core/app/ToolEnv.h"
+#include "core/app/ToolLauncher.h"
+
+class QWidget;
+
+namespace corvel::gui {
+
+// Shows the tool's window modally and returns when it closes.
+using ToolWindowFactory = std::function<void(QWidget* parent, ToolEnv& env)>;
+
+void RegisterToolWindow(ToolId id, ToolWindowFactory factory);
+// nullptr when the tool has no window yet.
+const ToolWindowFactory* FindToolWindow(ToolId id);
+
+struct ToolWindowRegistrar {
+  ToolWindowRegistrar(ToolId id, ToolWindowFactory factory) { RegisterToolWindow(id, std::move(factory)); }
+};
+
+}  // namespace corvel::gui
+
+// In a tool window's .cpp file:
+//   CORVEL_GUI_TOOL(MergeHexFiles, [](QWidget* parent, corvel::ToolEnv& env) { ... });
+#define CORVEL_GUI_TOOL(tool, factory) \
+  static ::corvel::gui::ToolWindowRegistrar corvel_gui_tool_##tool(::corvel::ToolId::tool, factory)
