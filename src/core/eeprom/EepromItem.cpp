@@ -49,9 +49,11 @@ uint32_t ValueBytes(const EepromItem& item, uint8_t out[4]) {
     case TypeCode::kFloat: std::memcpy(&raw, &item.float_value, 4); break;
     default: return 0;
   }
-  const uint32_t n = PrimitiveSize(item.type_code);
-  for (uint32_t i = 0; i < n; ++i) out[i] = static_cast<uint8_t>(raw >> (8 * i));
-  return n;
+  out[0] = static_cast<uint8_t>(raw);
+  out[1] = static_cast<uint8_t>(raw >> 8);
+  out[2] = static_cast<uint8_t>(raw >> 16);
+  out[3] = static_cast<uint8_t>(raw >> 24);
+  return PrimitiveSize(item.type_code);
 }
 
 // Replaces the first n bytes (LSB first) of the item's slot; the others keep
