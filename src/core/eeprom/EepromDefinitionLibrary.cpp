@@ -1,5 +1,6 @@
 #include "core/eeprom/EepromDefinitionLibrary.h"
 
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 
@@ -656,8 +657,17 @@ bool EepromDefinitionLibrary::ProcessLine(FileLoad& file, const DefinitionLine& 
   }
   description.ReserveMembers(description.MemberCount() + count);
   for (uint32_t i = 0; i < line.array_count; ++i) {
+    // "%s[%d]": the index is printed signed, as the start index plus i.
     const int index = static_cast<int>(line.array_start + i);
-    description.AppendMember(make_field(Format("%s[%d]", line.second_name.c_str(), index)));
+    char digits[16];
+    const auto end = std::to_chars(digits, digits + sizeof digits, index).ptr;
+    std::string name;
+    name.reserve(line.second_name.size() + static_cast<std::size_t>(end - digits) + 2);
+    name += line.second_name;
+    name += '[';
+    name.append(digits, end);
+    name += ']';
+    description.AppendMember(make_field(std::move(name)));
   }
   return true;
 }

@@ -179,17 +179,12 @@ void AppendValueText(const EepromItem& item, std::string& out) {
       }
       break;
     case TypeCode::kFloat: {
+      // "%f": fixed, six decimals, as the C library prints it.
       char buffer[64];
-      const int n = std::snprintf(buffer, sizeof buffer, "%f", static_cast<double>(item.float_value));
-      if (n > 0 && static_cast<std::size_t>(n) < sizeof buffer) {
-        out.append(buffer, static_cast<std::size_t>(n));
-      } else {
-        // Values near the float's limit print with many digits.
-        std::string big(static_cast<std::size_t>(n) + 1, '\0');
-        std::snprintf(big.data(), big.size(), "%f", static_cast<double>(item.float_value));
-        big.resize(static_cast<std::size_t>(n));
-        out += big;
-      }
+      const auto result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(item.float_value),
+                                        std::chars_format::fixed, 6);
+      // Any float fits: the largest prints with 39 digits before the point.
+      out.append(buffer, result.ec == std::errc() ? result.ptr : buffer);
       break;
     }
     default: break;
