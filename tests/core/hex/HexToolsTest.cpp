@@ -402,3 +402,37 @@ TEST_F(HexToolTest, ViewHexFileSizesByType) {
 
 }  // namespace
 }  // namespace corvel::test
+
+namespace corvel::test {
+namespace {
+
+TEST(FlashLayoutRules, DescriptionAndStoredChecksum) {
+  struct DescriptionCase {
+    std::string stored;  // bytes from 0x1DF08 on, then 0xFF
+    std::string description;
+  };
+  const std::vector<DescriptionCase> cases = {
+      {std::string("Exciter 3", 10), "Exciter 3"},                          // ended by NUL
+      {"ABCDEFGHIJKLMNOPQRS", "ABCDEFGHIJKLMNOPQRS"},                       // exactly 19
+      {"ABCDEFGHIJKLMNOPQRSTUVWXYZ", "ABCDEFGHIJKLMNOPQRS"},                // cut at 19
+      {std::string("\0abc", 4), ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.description);
+    std::vector<uint8_t> image(kFlashImageSize, 0xFF);
+    std::copy(c.stored.begin(), c.stored.end(), image.begin() + kFlashDescriptionOffset);
+    EXPECT_EQ(FlashDescription(image.data()), c.description);
+  }
+  // The sum lands least significant byte first: 0xFF * 0x1DF00 = 0x01DD2100.
+  std::vector<uint8_t> image(kFlashImageSize, 0xFF);
+  EXPECT_EQ(InsertFlashChecksum(image.data()), 0x01DD2100u);
+  EXPECT_EQ(std::vector<uint8_t>(image.begin() + 0x1DF04, image.begin() + 0x1DF08),
+            (std::vector<uint8_t>{0x00, 0x21, 0xDD, 0x01}));
+  EXPECT_EQ(StoredFlashChecksum(image.data()), 0xFFu * kApplicationAreaSize);
+  EXPECT_EQ(image[0x1DF03], 0xFF);
+  EXPECT_EQ(image[0x1DF08], 0xFF);
+  EXPECT_EQ(FormatChecksum(0xABCDEF), "0x00ABCDEF");
+}
+
+}  // namespace
+}  // namespace corvel::test
