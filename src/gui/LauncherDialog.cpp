@@ -78,12 +78,12 @@ void LauncherDialog::Press(ToolId id) {
   switch (id) {
     case ToolId::Settings: {
       SettingsSheetDialog sheet(m_env, this);
-      sheet.exec();
+      ExecModal(sheet);
       return;
     }
     case ToolId::About: {
       AboutBox about(this);
-      about.exec();
+      ExecModal(about);
       return;
     }
     case ToolId::Exit:

@@ -69,8 +69,8 @@ void QtProgressDisplay::SetOwnerEnabled(bool enabled) {
 
 bool QtProgressDisplay::CreateWindow(const std::string& caption, bool cancel_enabled, ProgressWindow& window) {
   if (m_dialog) return false;
-  // A child of the owner, so a modal owner does not block it; a window is
-  // enabled explicitly even though its disabled owner would pass that on.
+  // A child of the owner, so a modal owner does not block it. Enabled
+  // explicitly: the owner is already disabled, and Cancel must still work.
   m_dialog = new ProgressDialog(m_owner, QString::fromStdString(caption), cancel_enabled, window);
   m_dialog->setEnabled(true);
   m_dialog->show();

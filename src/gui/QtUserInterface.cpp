@@ -6,6 +6,7 @@
 
 #include "gui/CommonDialogs.h"
 #include "gui/ProgressDialog.h"
+#include "gui/ToolWindows.h"
 
 namespace corvel::gui {
 
@@ -92,7 +93,7 @@ QStringList QtNameFilters(const std::string& filter) {
 Answer QtUserInterface::ShowMessage(const Message& message) {
   QMessageBox box(ToQtIcon(message.icon), QStringLiteral("Corvel"), QString::fromStdString(message.text),
                   ToQtButtons(message.buttons), DialogParent());
-  return FromQt(box.exec(), message.buttons);
+  return FromQt(ExecModal(box), message.buttons);
 }
 
 std::optional<std::string> QtUserInterface::ChooseFile(const FileDialogRequest& request) {
@@ -112,26 +113,27 @@ std::optional<std::string> QtUserInterface::ChooseFile(const FileDialogRequest& 
       dialog.selectFile(initial.fileName());
     }
   }
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  if (ExecModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return dialog.selectedFiles().first().toStdString();
 }
 
 std::optional<std::string> QtUserInterface::ChooseFolder(const std::string& title, const std::string& initial) {
-  const QString folder = QFileDialog::getExistingDirectory(DialogParent(), QString::fromStdString(title),
-                                                           QString::fromStdString(initial));
-  if (folder.isEmpty()) return std::nullopt;
-  return folder.toStdString();
+  QFileDialog dialog(DialogParent(), QString::fromStdString(title), QString::fromStdString(initial));
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly, true);
+  if (ExecModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().first().toStdString();
 }
 
 ReadBackOption QtUserInterface::ChooseReadBackOption() {
   ReadBackOptionsDialog dialog(DialogParent());
-  if (dialog.exec() != QDialog::Accepted) return ReadBackOption::Cancel;
+  if (ExecModal(dialog) != QDialog::Accepted) return ReadBackOption::Cancel;
   return dialog.Choice();
 }
 
 void QtUserInterface::ShowHexViewer(const std::string& text) {
   HexViewerDialog dialog(text, DialogParent());
-  dialog.exec();
+  ExecModal(dialog);
 }
 
 std::unique_ptr<ProgressWindow> QtUserInterface::MakeProgressWindow(unsigned caption_id,

@@ -151,6 +151,9 @@ int main(int argc, char** argv) {
   std::unique_ptr<gui::DebugWindow> debug_window;
   {
     gui::LauncherDialog launcher(env);
+    // Modal like every window of the program, yet blocking no other window:
+    // the debug window stays usable beside it.
+    launcher.setWindowModality(Qt::WindowModal);
     launcher.exec();
     debug_window = launcher.TakeDebugWindow();
   }
