@@ -14,17 +14,11 @@
 #include <memory>
 #include <string>
 
-#include "core/app/AppSettings.h"
-#include "core/app/ToolEnv.h"
-#include "core/app/ToolLauncher.h"
-#include "core/serial/SerialPort.h"
-#include "gui/DebugWindow.h"
 #include "gui/LauncherDialog.h"
-#include "gui/QtUserInterface.h"
+#include "gui/ProgramShell.h"
 #include "gui/SettingsSheet.h"
 #include "qtstore/QSettingsStore.h"
 #include "sim/Models.h"
-#include "sim/VirtualDeviceHost.h"
 
 namespace {
 
@@ -98,74 +92,38 @@ int main(int argc, char** argv) {
   using namespace corvel;
   Options options;
   if (!ParseOptions(argc, argv, options)) return kExitUsage;
-
-  // The virtual equipment is chosen before any window exists, so a wrong
-  // name is reported even without a display.
-  std::unique_ptr<sim::VirtualDeviceHost> simulator;
-  if (!options.simulate.empty()) {
-    auto model = sim::MakeDeviceModel(options.simulate);
-    if (!model) {
-      std::fprintf(stderr, "corvel: unknown device '%s' for --simulate (known: %s)\n", options.simulate.c_str(),
-                   DeviceNames().c_str());
-      return kExitUsage;
-    }
-    simulator = std::make_unique<sim::VirtualDeviceHost>(std::move(model));
-    std::string error;
-    if (!simulator->Start(&error)) {
-      std::fprintf(stderr, "corvel: cannot start the virtual equipment: %s\n", error.c_str());
-      return kExitFailed;
-    }
+  // A wrong name is reported before any window exists, so also without a display.
+  if (!options.simulate.empty() && !sim::MakeDeviceModel(options.simulate)) {
+    std::fprintf(stderr, "corvel: unknown device '%s' for --simulate (known: %s)\n", options.simulate.c_str(),
+                 DeviceNames().c_str());
+    return kExitUsage;
   }
 
   QApplication application(argc, argv);
   QSettingsStore store;
-  AppSettings app;
-  app.Load(store);
-  const std::string stored_port = app.com_port;
-  if (simulator) {
-    app.com_port = simulator->PortPath();
-    std::fprintf(stderr, "corvel: virtual %s on %s\n", options.simulate.c_str(), app.com_port.c_str());
+  gui::ProgramShell shell(store, QCoreApplication::applicationDirPath().toStdString() + "/");
+  if (!options.simulate.empty()) {
+    std::string error;
+    if (!shell.Simulate(options.simulate, &error)) {
+      std::fprintf(stderr, "corvel: cannot start the virtual equipment: %s\n", error.c_str());
+      return kExitFailed;
+    }
+    std::fprintf(stderr, "corvel: virtual %s on %s\n", options.simulate.c_str(), shell.SimulatedPort().c_str());
   }
-
-  SerialPort port;
-  port.SetBaudRate(SerialPort::kDefaultBaud);
-  port.SetPortName(app.com_port);
-  port.SetAdditionalTimeoutSource([&app] { return app.timeout_setting; });
-
-  gui::QtUserInterface ui;
-  ToolEnv env{ui, port, app, store, QCoreApplication::applicationDirPath().toStdString() + "/"};
-  gui::SetCurrentEnv(&env);
 
   if (!options.screenshot_launcher.empty() || !options.screenshot_settings.empty()) {
     bool ok = true;
-    gui::LauncherDialog launcher(env);
+    gui::LauncherDialog launcher(shell.Env());
     if (!options.screenshot_launcher.empty()) ok = SaveGrab(launcher, options.screenshot_launcher) && ok;
     if (!options.screenshot_settings.empty()) {
-      gui::SettingsSheetDialog sheet(env, &launcher);
+      gui::SettingsSheetDialog sheet(shell.Env(), &launcher);
       ok = SaveGrab(sheet, options.screenshot_settings) && ok;
     }
-    gui::SetCurrentEnv(nullptr);
     return ok ? kExitOk : kExitFailed;
   }
 
-  std::unique_ptr<gui::DebugWindow> debug_window;
-  {
-    gui::LauncherDialog launcher(env);
-    // Modal like every window of the program, yet blocking no other window:
-    // the debug window stays usable beside it.
-    launcher.setWindowModality(Qt::WindowModal);
-    launcher.exec();
-    debug_window = launcher.TakeDebugWindow();
-  }
-  port.Close();
-
-  // The virtual port is for this run only; a name typed in Settings is kept.
-  if (simulator && app.com_port == simulator->PortPath()) app.com_port = stored_port;
-  const bool saved = app.Save(store);
-  debug_window.reset();
-  gui::SetCurrentEnv(nullptr);
-  simulator.reset();
-  if (!saved) {
+  shell.RunLauncher();
+  if (!shell.ShutDown()) {
     std::fprintf(stderr, "corvel: the settings could not be saved\n");
     return kExitFailed;
   }
