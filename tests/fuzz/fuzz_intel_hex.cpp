@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
   std::vector<uint8_t> image(image_size);
   const bool ok = corvel::ParseIntelHex(text, image.data(), image_size, wrap);
-  if (ok && image_size <= 0x20000) {
+  if (ok && image_size <= 0x1000) {
     // What loaded must save and load again to the same bytes.
     const std::string saved = corvel::FormatIntelHex(image.data(), image_size);
     std::vector<uint8_t> again(image_size);
