@@ -344,8 +344,9 @@ TEST_F(HexToolTest, MergeOfEepromFilesWritesA4096ByteHex) {
   EXPECT_TRUE(trace.Contains("Merge Hex Files"));
 }
 
-TEST_F(HexToolTest, MergeKeepsWhatLoadedBeforeAFailureAndStopsOnUnopenableFile) {
-  // A file whose second record is corrupt still contributes its first record.
+TEST_F(HexToolTest, MergeRefusesAFileThatDoesNotLoadWholeAndStopsOnUnopenableFile) {
+  // A file whose second record is corrupt would contribute only its first
+  // record: the merge is refused and nothing is written.
   WriteText(dir.File("broken.hex"), ":0100000011EE\r\n:0100010022FF\r\n");
   std::vector<uint8_t> other(kFlashImageSize, 0xFF);
   other[5] = 0x55;
@@ -353,13 +354,17 @@ TEST_F(HexToolTest, MergeKeepsWhatLoadedBeforeAFailureAndStopsOnUnopenableFile) 
   tool.m_first_file = WriteImage("other.hex", other);
   tool.m_second_file = dir.File("broken.hex");
   ui.files.push_back(dir.File("merged.hex"));
-  ASSERT_TRUE(tool.Merge());
-  const auto merged = LoadFlash(dir.File("merged.hex"));
-  EXPECT_EQ(merged[0], 0x11);
-  EXPECT_EQ(merged[1], 0xFF);
-  EXPECT_EQ(merged[5], 0x55);
+  EXPECT_FALSE(tool.Merge());
+  EXPECT_EQ(ui.Texts(), std::vector<std::string>{"The input file format is invalid."});
+  EXPECT_EQ(ui.shown[0].message.icon, MessageIcon::Error);
+  EXPECT_FALSE(Exists("merged.hex"));
+  std::swap(tool.m_first_file, tool.m_second_file);
+  ui.shown.clear();
+  EXPECT_FALSE(tool.Merge());
+  EXPECT_FALSE(Exists("merged.hex"));
 
   ui.shown.clear();
+  tool.m_first_file = dir.File("other.hex");
   tool.m_second_file = dir.File("absent.hex");
   EXPECT_FALSE(tool.Merge());
   EXPECT_EQ(ui.Texts(), std::vector<std::string>{"The file " + dir.File("absent.hex") + " could not be opened."});
