@@ -29,7 +29,7 @@ bool EditDialogHasEntry(const EepromItem& item);
 class EepromImage {
  public:
   EepromImage() = default;
-  EepromImage(std::unique_ptr<EepromItem> root) : m_root(std::move(root)) {}
+  explicit EepromImage(std::unique_ptr<EepromItem> root) : m_root(std::move(root)) {}
 
   EepromItem* Root() { return m_root.get(); }
   const EepromItem* Root() const { return m_root.get(); }

@@ -252,6 +252,10 @@ TEST(EepromLibraryErrors, LineErrorsNameTheLineAndTheFirstError) {
        "Incorrect formatting on line 1 of file lib.txt (Error: Equipment option must include a string)"},
       {"T -start -file -equip \"A\"\n",
        "Incorrect formatting on line 1 of file lib.txt (Error: Equipment option must include a string)"},
+      // A blank after -file leaves the quoted text as a second name.
+      {"T -start -file \"x.eep\"\n",
+       "Incorrect formatting on line 1 of file lib.txt (Error: Options selected are not valid with a description "
+       "start/end)"},
       {"T -start -file -equipX\n",
        "Incorrect formatting on line 1 of file lib.txt (Error: Missing quotes on equipment type)"},
       {"T -start -file -equip\"A\n",
