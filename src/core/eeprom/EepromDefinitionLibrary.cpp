@@ -126,6 +126,10 @@ class LineParser {
   LineParser(const std::string& line, const SymbolTable* symbols) : m_line(line), m_symbols(symbols) {}
 
   DefinitionLine Parse() {
+    if (m_line.find_first_not_of(kTokenDelimiters) == std::string::npos) {
+      m_d.blank = true;
+      return m_d;
+    }
     for (;;) {
       const std::size_t scan_begin = m_pos;
       const std::size_t start = m_line.find_first_not_of(kTokenDelimiters, m_pos);
@@ -134,7 +138,6 @@ class LineParser {
       if (end == std::string::npos) end = m_line.size();
       std::string token = m_line.substr(start, end - start);
       m_token_start = start;
-      m_token_end = end;
       m_pos = end < m_line.size() ? end + 1 : end;
 
       if (token.back() == ';' || token.back() == ',') token.pop_back();
@@ -366,7 +369,6 @@ class LineParser {
   DefinitionLine m_d;
   std::size_t m_pos = 0;
   std::size_t m_token_start = 0;
-  std::size_t m_token_end = 0;
   int m_tokens = 0;
   int m_substitutions = 0;
   bool m_done = false;

@@ -5,10 +5,10 @@
 //
 // A description, as written in a library file:
 //
-//   #define CAL_POINTS 8
+//   #define CAL_POINTS -a8          // symbols replace whole tokens only
 //   CONTROLLER -start -file -equip"TX-CTRL" -swver"2.1" -crc16 -label"Main board"
 //     DWORD SERIAL -hex
-//     FLOAT CAL[CAL_POINTS]       // CAL[0] .. CAL[7]
+//     FLOAT CAL CAL_POINTS          // CAL[0] .. CAL[7]; also FLOAT CAL[8]
 //     BYTE  SPARE -skip16
 //   CONTROLLER -end
 //

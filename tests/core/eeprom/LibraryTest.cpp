@@ -512,3 +512,36 @@ TEST(EepromLibrarySymbols, LookupSearchesTheParentsWithoutRegardToCase) {
 
 }  // namespace
 }  // namespace corvel::test
+
+namespace corvel::test {
+namespace {
+
+TEST(EepromLibraryLines, DirectiveLinesKeepTheirNamesAndValues) {
+  struct Case {
+    const char* line;
+    bool blank, define, include, error;
+    const char* first_name;
+    const char* second_name;
+  };
+  const Case cases[] = {
+      {" \t ", true, false, false, false, "", ""},
+      {"#define NAME \"Hello World\"", false, true, false, false, "NAME", "Hello World"},
+      {"#define lower  value with  blanks ", false, true, false, false, "LOWER", "value with  blanks"},
+      {"#define EMPTY", false, true, false, false, "EMPTY", ""},
+      {"#DEFINE x; 5", false, true, false, false, "X", "5"},
+      {"#include \"dir\\x.txt\" ", false, false, true, false, "dir\\x.txt", ""},
+      {"#Include  a b.txt", false, false, true, false, "a b.txt", ""},
+  };
+  for (const auto& c : cases) {
+    const DefinitionLine d = ParseDefinitionLine(c.line, nullptr);
+    EXPECT_EQ(d.blank, c.blank) << c.line;
+    EXPECT_EQ(d.define, c.define) << c.line;
+    EXPECT_EQ(d.include, c.include) << c.line;
+    EXPECT_EQ(d.error, c.error) << c.line;
+    EXPECT_EQ(d.first_name, c.first_name) << c.line;
+    EXPECT_EQ(d.second_name, c.second_name) << c.line;
+  }
+}
+
+}  // namespace
+}  // namespace corvel::test
