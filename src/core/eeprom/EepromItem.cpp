@@ -123,7 +123,7 @@ void Emit(const EepromItem& item, HexImage* image, std::vector<uint8_t>& stream)
   } else {
     uint8_t bytes[4];
     const uint32_t n = ValueBytes(item, bytes);
-    stream.insert(stream.end(), bytes, bytes + n);
+    for (uint32_t i = 0; i < n; ++i) stream.push_back(bytes[i]);
     if (image) image->Write(bytes, n);
   }
   if (item.HasChecksum()) {
@@ -354,7 +354,7 @@ void AppendChecksumBytes(const EepromItem& item, std::vector<uint8_t>& out) {
   } else {
     uint8_t bytes[4];
     const uint32_t n = ValueBytes(item, bytes);
-    out.insert(out.end(), bytes, bytes + n);
+    for (uint32_t i = 0; i < n; ++i) out.push_back(bytes[i]);
   }
 }
 
