@@ -266,7 +266,11 @@ void VirtualAvr::ExecuteBootFrame(DeviceLink& link) {
     case kWriteEeprom: {
       ++counters.eeprom_writes;
       const bool ok = address + kEepromBlock <= kEepromSize;
-      if (ok) std::copy_n(m_frame.begin() + 5, kEepromBlock, eeprom.begin() + address);
+      for (std::size_t i = 0; ok && i < kEepromBlock; ++i) {
+        uint8_t v = m_frame[5 + i];
+        if (faults.stuck_eeprom_bits.count(address + static_cast<uint32_t>(i))) v ^= 0x01;
+        eeprom[address + i] = v;
+      }
       Reply(link, StatusReply(ok), code, timing.eeprom_write_us);
       return;
     }

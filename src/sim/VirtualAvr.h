@@ -55,6 +55,7 @@ class VirtualAvr : public DeviceModel {
     std::optional<uint8_t> wrong_speed_echo;  // echo this code instead of the request's
     std::vector<uint8_t> wake_up_answer = {0x42, 0x4C};  // "BL"
     std::set<uint32_t> stuck_flash_bits;  // flash addresses that store a written byte with bit 0 flipped
+    std::set<uint32_t> stuck_eeprom_bits;  // the same for EEPROM
     bool silent = false;                // answers nothing at all
   };
 
