@@ -193,7 +193,9 @@ FirmwareUploader::RunResult FirmwareUploader::ProgramNewFirmware() {
     Pass pass;
     bool stop = false;
     if (!ProgrammingPass(click, pass, stop) || stop) break;
-    if (!m_flash_valid && !m_eeprom_valid) break;
+    // A pass that programmed nothing (flash file invalid, EEPROM kept) has
+    // no verdict: "Programming Successful!" would report work never done.
+    if (!pass.programmed) break;
     if (pass.successful) {
       m_env.ui.Inform(text::kProgrammingSuccessful);
       result = RunResult::Successful;
@@ -212,6 +214,7 @@ bool FirmwareUploader::ProgrammingPass(Click& click, Pass& pass, bool& stop) {
   const Step flash = CheckFlashFile(click);
   if (flash == Step::EndRun) return false;
   if (flash == Step::Go) {
+    pass.programmed = true;
     if (m_insert_checksum) {
       const uint32_t sum = AtmelFlashChecksum(m_flash_image.data());
       PutAddress(&m_flash_image[kFlashChecksumAddress], sum);
@@ -227,6 +230,7 @@ bool FirmwareUploader::ProgrammingPass(Click& click, Pass& pass, bool& stop) {
   const Step eeprom = CheckEepromFile(click);
   if (eeprom == Step::EndRun) return false;
   if (eeprom == Step::Go) {
+    pass.programmed = true;
     SwitchToHighSpeed(click, true);
     if (ProgramEepromPhase(click, pass) == Phase::Cancelled) {
       stop = true;

@@ -91,6 +91,7 @@ class FirmwareUploader {
   };
   struct Pass {
     bool successful = true;
+    bool programmed = false;  // a flash or EEPROM phase ran
   };
   enum class Phase { Done, Cancelled };
   enum class Step { Go, Skip, EndRun };

@@ -341,6 +341,16 @@ TEST_F(FirmwareUploaderTest, AnInvalidFlashFileIsSkippedAndTheEepromStillProgram
   EXPECT_EQ(Avr([](VirtualAvr& m) { return m.counters.flash_writes + m.counters.flash_erases; }), 0);
 }
 
+TEST_F(FirmwareUploaderTest, ARunThatProgramsNothingClaimsNoSuccess) {
+  StartAvr();
+  WriteText(dir.File("broken.hex"), "garbage\n");
+  // The EEPROM file loads at opening, but the EEPROM is kept.
+  auto& u = Open(dir.File("broken.hex"), Hex("settings.eep", Eeprom()), true);
+  ASSERT_TRUE(u.m_eeprom_valid);
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Stopped);
+  EXPECT_FALSE(ui.Showed(text::kProgrammingSuccessful));
+}
+
 TEST_F(FirmwareUploaderTest, ATypedPathIsLoadedWithItsMessage) {
   StartAvr();
   auto& u = Open("", "", true);
