@@ -30,9 +30,6 @@ constexpr uint32_t kFixedStrings = 0x1DF00;
 // A frame whose bytes stop coming for this long is abandoned, so a host that
 // gave up half-way is heard again from its next request.
 constexpr auto kFrameGap = std::chrono::milliseconds(20);
-// The echo of a speed change goes out this long after the request, at the
-// new speed, giving the host time to change its own.
-constexpr uint32_t kSpeedSwitchUs = 10000;
 
 // Device packets (the application's side of the line).
 constexpr std::size_t kPacketHeader = 4;

@@ -30,6 +30,10 @@ class VirtualAvr : public DeviceModel {
 
   enum class Mode { Application, BootLoader };
 
+  // The echo of a speed change goes out this long after the request, at the
+  // new speed, giving the host time to change its own.
+  static constexpr uint32_t kSpeedSwitchUs = 10000;
+
   // How long the device takes per command before its reply starts, in
   // microseconds; zero for quick tests, the data-sheet figures for timing.
   struct Timing {
