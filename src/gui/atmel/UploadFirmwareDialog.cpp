@@ -42,6 +42,7 @@ UploadFirmwareDialog::UploadFirmwareDialog(QWidget* parent, ToolEnv& env) : QDia
   auto* flash = new QGridLayout(flash_box);
   flash->addWidget(new QLabel("Please select a flash file to upload:", flash_box), 0, 0, 1, 4);
   m_flash_path = new QLineEdit(flash_box);
+  m_flash_path->setMinimumWidth(320);
   auto* browse_flash = new QPushButton("Browse", flash_box);
   m_view_flash = new QPushButton("View File", flash_box);
   auto* read_flash = new QPushButton("Read Flash", flash_box);
@@ -61,6 +62,7 @@ UploadFirmwareDialog::UploadFirmwareDialog(QWidget* parent, ToolEnv& env) : QDia
   eeprom->addWidget(m_keep_eeprom, 0, 0, 1, 4);
   eeprom->addWidget(new QLabel("Please select an EEPROM file to upload:", eeprom_box), 1, 0, 1, 4);
   m_eeprom_path = new QLineEdit(eeprom_box);
+  m_eeprom_path->setMinimumWidth(320);
   auto* browse_eeprom = new QPushButton("Browse", eeprom_box);
   m_view_eeprom = new QPushButton("View File", eeprom_box);
   auto* read_eeprom = new QPushButton("Read EEPROM", eeprom_box);
