@@ -25,7 +25,6 @@ constexpr uint8_t kSpeedDown = '|';
 constexpr std::size_t kPage = 256;
 constexpr std::size_t kEepromBlock = 16;  // the host always writes 16 bytes
 constexpr std::size_t kReadRun = 256;
-constexpr uint32_t kFixedStrings = 0x1DF00;
 
 // A frame whose bytes stop coming for this long is abandoned, so a host that
 // gave up half-way is heard again from its next request.
