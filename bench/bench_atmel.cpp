@@ -85,7 +85,7 @@ int main() {
   // Images with data in every page and block, so nothing is skipped.
   std::vector<uint8_t> flash(kFlashSize, 0xFF), eeprom(kEepromSize);
   uint32_t x = 12345;
-  for (uint32_t i = 0; i < kApplicationEnd; ++i) flash[i] = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 16);
+  for (uint32_t i = 0; i < kApplicationAreaSize; ++i) flash[i] = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 16);
   const std::string description = "Trelmark AVR";
   std::fill_n(flash.begin() + kFixedStringsPage, 256, 0);
   std::copy(description.begin(), description.end(), flash.begin() + kDescriptionAddress);

@@ -42,6 +42,8 @@
 #include <string>
 #include <vector>
 
+#include "core/hex/FlashLayout.h"
+
 namespace corvel::atmel {
 
 // Line speeds.
@@ -106,16 +108,13 @@ inline constexpr uint32_t kEnterBootLoaderCodeLow = 0x52544E45;
 inline constexpr uint32_t kEnterBootLoaderCodeHigh = 0x52444C42;
 inline constexpr std::size_t kEnterBootLoaderCodeLength = 8;
 
-// The device's memories.
+// The device's memories (the flash layout's sections: core/hex/FlashLayout.h).
 inline constexpr uint32_t kFlashSize = 0x20000;
 inline constexpr uint32_t kEepromSize = 0x1000;
 inline constexpr uint32_t kEepromBlockSize = 16;
-inline constexpr uint32_t kApplicationEnd = 0x1DF00;    // first byte after the application section
 inline constexpr uint32_t kFixedStringsPage = 0x1DF00;  // checksum and description
 inline constexpr uint32_t kFlashChecksumAddress = 0x1DF04;
 inline constexpr uint32_t kDescriptionAddress = 0x1DF08;
-inline constexpr std::size_t kFirmwareDescriptionLength = 19;
-inline constexpr uint32_t kBootLoaderStart = 0x1E000;
 inline constexpr uint32_t kProgrammedPages = 480;  // application and fixed strings
 inline constexpr uint32_t kEepromBlocks = kEepromSize / kEepromBlockSize;  // 256
 

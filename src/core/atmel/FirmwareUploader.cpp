@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 #include "core/app/DebugLog.h"
 #include "core/app/FileUtil.h"
 #include "core/app/SettingsKeys.h"
 #include "core/atmel/AtmelMessages.h"
+#include "core/hex/FlashLayout.h"
 #include "core/hex/IntelHex.h"
 #include "core/ui/HexViewer.h"
 
@@ -39,17 +39,6 @@ const std::array<uint8_t, kFlashPageSize>& ErasedPage() {
 }
 
 }  // namespace
-
-uint32_t AtmelFlashChecksum(const uint8_t* flash) {
-  uint32_t sum = 0;
-  for (uint32_t i = 0; i < kApplicationEnd; ++i) sum += flash[i];
-  return sum;
-}
-
-std::string FirmwareDescription(const uint8_t* flash) {
-  const auto* text = reinterpret_cast<const char*>(flash + kDescriptionAddress);
-  return std::string(text, ::strnlen(text, kFirmwareDescriptionLength));
-}
 
 FirmwareUploader::FirmwareUploader(ToolEnv& env)
     : m_env(env),
@@ -215,10 +204,7 @@ bool FirmwareUploader::ProgrammingPass(Click& click, Pass& pass, bool& stop) {
   if (flash == Step::EndRun) return false;
   if (flash == Step::Go) {
     pass.programmed = true;
-    if (m_insert_checksum) {
-      const uint32_t sum = AtmelFlashChecksum(m_flash_image.data());
-      PutAddress(&m_flash_image[kFlashChecksumAddress], sum);
-    }
+    if (m_insert_checksum) InsertFlashChecksum(m_flash_image.data());
     SwitchToHighSpeed(click, false);
     if (m_erase_flash_first) EraseFlashPhase(click, pass);
     if (ProgramFlashPhase(click, pass) == Phase::Cancelled) {
@@ -254,7 +240,7 @@ FirmwareUploader::Step FirmwareUploader::CheckFlashFile(Click& click) {
   }
   if (!m_flash_valid) return Step::Skip;
   if (!click.description_accepted) {
-    if (FirmwareDescription(m_flash_image.data()) != m_versions.description &&
+    if (FlashDescription(m_flash_image.data()) != m_versions.description &&
         !m_env.ui.AskYesNo(text::kDescriptionDiffers)) {
       return Step::EndRun;
     }

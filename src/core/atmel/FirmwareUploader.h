@@ -14,11 +14,6 @@
 
 namespace corvel {
 
-// The flash checksum: the 32-bit sum of the application section.
-uint32_t AtmelFlashChecksum(const uint8_t* flash);
-// The firmware description at 0x1DF08: at most 19 characters, ended by NUL.
-std::string FirmwareDescription(const uint8_t* flash);
-
 class FirmwareUploader {
  public:
   // What the dialog's controls hold; the buttons that "take the controls"

@@ -9,6 +9,7 @@
 #include "core/app/SettingsKeys.h"
 #include "core/atmel/AtmelMessages.h"
 #include "core/atmel/FirmwareUploader.h"
+#include "core/hex/FlashLayout.h"
 #include "core/hex/IntelHex.h"
 
 namespace corvel::test {
@@ -99,7 +100,7 @@ TEST_F(FirmwareUploaderTest, AFullRunProgramsAndVerifiesBothMemories) {
   for (const auto& p : ui.progress) EXPECT_TRUE(p.destroyed);
 
   Bytes expected = flash;
-  const uint32_t sum = AtmelFlashChecksum(flash.data());
+  const uint32_t sum = FlashChecksum(flash.data());
   for (int i = 0; i < 4; ++i) expected[kFlashChecksumAddress + i] = static_cast<uint8_t>(sum >> (8 * i));
   Avr([&](VirtualAvr& m) {
     EXPECT_TRUE(std::equal(expected.begin(), expected.begin() + kBootLoaderStart, m.flash.begin()));
@@ -140,7 +141,7 @@ TEST_F(FirmwareUploaderTest, TheChecksumReplacesWhateverTheFileHeldAndCanBeLeftO
     u.controls.keep_eeprom = true;
     u.controls.insert_checksum = insert;
     EXPECT_EQ(u.ProgramNewFirmware(), Result::Successful);
-    const uint32_t sum = AtmelFlashChecksum(flash.data());
+    const uint32_t sum = FlashChecksum(flash.data());
     Avr([&](VirtualAvr& m) {
       const uint32_t stored = uint32_t{m.flash[0x1DF04]} | uint32_t{m.flash[0x1DF05]} << 8 |
                               uint32_t{m.flash[0x1DF06]} << 16 | uint32_t{m.flash[0x1DF07]} << 24;
