@@ -79,7 +79,7 @@ TEST_F(AtmelDialogTest, OpeningConnectsAndAProgramClickUsesTheTypedControls) {
   EXPECT_EQ(host->WithModel<sim::VirtualAvr>([](sim::VirtualAvr& m) { return m.flash[0x10]; }), 0x42);
   EXPECT_FALSE(dialog.Controller().m_verify_after_programming);
 
-  QTest::mouseClick(dialog.CheckBox("Keep my current EEPROM file"), Qt::LeftButton);
+  dialog.CheckBox("Keep my current EEPROM file")->click();
   EXPECT_TRUE(dialog.EepromPath()->isEnabled());
 
   QTest::mouseClick(dialog.Button("Done"), Qt::LeftButton);
