@@ -180,8 +180,7 @@ FirmwareUploader::RunResult FirmwareUploader::ProgramNewFirmware() {
   RunResult result = RunResult::Stopped;
   for (;;) {
     Pass pass;
-    bool stop = false;
-    if (!ProgrammingPass(click, pass, stop) || stop) break;
+    if (!ProgrammingPass(click, pass)) break;
     // A pass that programmed nothing (flash file invalid, EEPROM kept) has
     // no verdict: "Programming Successful!" would report work never done.
     if (!pass.programmed) break;
@@ -199,7 +198,7 @@ FirmwareUploader::RunResult FirmwareUploader::ProgramNewFirmware() {
   return result;
 }
 
-bool FirmwareUploader::ProgrammingPass(Click& click, Pass& pass, bool& stop) {
+bool FirmwareUploader::ProgrammingPass(Click& click, Pass& pass) {
   const Step flash = CheckFlashFile(click);
   if (flash == Step::EndRun) return false;
   if (flash == Step::Go) {
@@ -207,10 +206,7 @@ bool FirmwareUploader::ProgrammingPass(Click& click, Pass& pass, bool& stop) {
     if (m_insert_checksum) InsertFlashChecksum(m_flash_image.data());
     SwitchToHighSpeed(click, false);
     if (m_erase_flash_first) EraseFlashPhase(click, pass);
-    if (ProgramFlashPhase(click, pass) == Phase::Cancelled) {
-      stop = true;
-      return false;
-    }
+    if (ProgramFlashPhase(click, pass) == Phase::Cancelled) return false;
     if (m_verify_after_programming) VerifyFlashPhase(click, pass);
   }
   const Step eeprom = CheckEepromFile(click);
@@ -218,10 +214,7 @@ bool FirmwareUploader::ProgrammingPass(Click& click, Pass& pass, bool& stop) {
   if (eeprom == Step::Go) {
     pass.programmed = true;
     SwitchToHighSpeed(click, true);
-    if (ProgramEepromPhase(click, pass) == Phase::Cancelled) {
-      stop = true;
-      return false;
-    }
+    if (ProgramEepromPhase(click, pass) == Phase::Cancelled) return false;
     if (m_verify_after_programming) VerifyEepromPhase(click, pass);
   }
   return true;

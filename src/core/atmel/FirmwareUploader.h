@@ -97,8 +97,9 @@ class FirmwareUploader {
   bool LoadEeprom(bool with_messages, bool with_trace);
   bool ChooseAndLoad(bool flash);
 
-  // One pass of a click; false when the run ends without a verdict.
-  bool ProgrammingPass(Click& click, Pass& pass, bool& stop);
+  // One pass of a click; false when the run ends without a verdict (a No to
+  // a question, or Cancel).
+  bool ProgrammingPass(Click& click, Pass& pass);
   Step CheckFlashFile(Click& click);
   Step CheckEepromFile(Click& click);
   void SwitchToHighSpeed(Click& click, bool eeprom);
