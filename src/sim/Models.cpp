@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "sim/ScriptedPeer.h"
+#include "sim/VirtualAvr.h"
 
 namespace corvel::sim {
 
@@ -18,6 +19,7 @@ struct Entry {
 const std::vector<Entry>& Registry() {
   static const std::vector<Entry> entries = {
       {"echo", [] { return std::make_unique<ScriptedPeer>(); }},
+      {"avr", [] { return std::make_unique<VirtualAvr>(VirtualAvr::Mode::Application); }},
   };
   return entries;
 }

@@ -1,0 +1,144 @@
+// corvel-cli atmel ...: the "Upload New Firmware" tool from the command line.
+// Every command opens the tool as the launcher would (versions, connecting
+// if needed, the last files), presses one button, and closes it again.
+#include <iostream>
+
+#include "cli/Cli.h"
+#include "core/atmel/AtmelMessages.h"
+#include "core/atmel/FirmwareUploader.h"
+
+namespace corvel::cli {
+
+namespace {
+
+struct AtmelOptions {
+  bool power_cycle = false;
+  std::string flash;
+  std::string eeprom;
+  bool keep_eeprom = false;
+  bool no_erase = false;
+  bool no_verify = false;
+  bool no_checksum = false;
+  std::string out;
+  std::string verify;
+  bool view = false;
+};
+
+AtmelOptions& Options() {
+  static AtmelOptions options;
+  return options;
+}
+
+// Opens the tool, runs the button, closes the tool; the exit status is the
+// button's.
+int WithUploader(Runner& runner, const std::function<bool(Session&, FirmwareUploader&)>& button) {
+  int status = kExitFailed;
+  runner.Run([&](Session& s) {
+    status = s.RunTool(ToolId::UploadAtmelFirmware, [&] {
+      FirmwareUploader uploader(s.Env());
+      uploader.Open();
+      const bool ok = button(s, uploader);
+      uploader.Close();
+      return ok;
+    });
+    return status;
+  });
+  return status;
+}
+
+void PrintVersions(const FirmwareUploader& u) {
+  std::cout << "Current Boot Loader Version: " << u.BootLoaderVersionText() << '\n'
+            << "Current Application Version: " << u.ApplicationVersionText() << '\n'
+            << "Description: " << u.DescriptionText() << '\n';
+}
+
+void AddReadBack(CLI::App& atmel, Runner& runner, const char* name, const char* what, AtmelMemory memory) {
+  auto* cmd = atmel.add_subcommand(name, std::string("Read the device's ") + what + ", then save, verify or view it");
+  auto* group = cmd->add_option_group("action");
+  group->add_option("-o,--output", Options().out, "Save it as Intel HEX to this file");
+  group->add_option("--verify", Options().verify, "Compare it with this Intel HEX file");
+  group->add_flag("--view", Options().view, "Show it as a hex dump");
+  group->require_option(1);
+  cmd->callback([&runner, memory] {
+    WithUploader(runner, [memory](Session& s, FirmwareUploader& u) {
+      const AtmelOptions& o = Options();
+      if (!o.out.empty()) {
+        s.Ui().QueueReadBackOption(ReadBackOption::Save);
+        s.Ui().QueueFile(o.out);
+      } else if (!o.verify.empty()) {
+        s.Ui().QueueReadBackOption(ReadBackOption::Verify);
+        s.Ui().QueueFile(o.verify);
+      } else {
+        s.Ui().QueueReadBackOption(ReadBackOption::View);
+      }
+      const bool ok = memory == AtmelMemory::Flash ? u.ReadFlash() : u.ReadEeprom();
+      if (ok && !o.out.empty()) std::cout << "Saved " << o.out << '\n';
+      return ok;
+    });
+  });
+}
+
+void SetupAtmel(CLI::App& app, Runner& runner) {
+  auto* atmel = app.add_subcommand("atmel", "Upload New Firmware: the AVR boot loader");
+  atmel->require_subcommand(1);
+
+  atmel->add_subcommand("versions", "Show the boot loader and application versions")->callback([&runner] {
+    WithUploader(runner, [](Session&, FirmwareUploader& u) {
+      u.GetVersions();
+      PrintVersions(u);
+      return u.Connected();
+    });
+  });
+
+  auto* connect = atmel->add_subcommand("connect", "Connect to Atmel");
+  connect->add_flag("--power-cycle", Options().power_cycle, "Connect using power off sequence");
+  connect->callback([&runner] {
+    WithUploader(runner, [](Session& s, FirmwareUploader& u) {
+      u.controls.power_off_connect = Options().power_cycle;
+      u.ConnectToAtmel();
+      PrintVersions(u);
+      return s.Ui().LastMessage() == atmel::text::kEstablishedConnection;
+    });
+  });
+
+  atmel->add_subcommand("start", "Start Application")->callback([&runner] {
+    WithUploader(runner, [](Session&, FirmwareUploader& u) {
+      const bool ok = u.StartApplication();
+      std::cout << "Starting application... " << (ok ? "OK" : "FAIL") << '\n';
+      return ok;
+    });
+  });
+
+  auto* program = atmel->add_subcommand("program", "Program New Firmware");
+  program->add_option("--flash", Options().flash, "Flash file (.hex); default: the last one");
+  auto* eeprom = program->add_option("--eeprom", Options().eeprom, "EEPROM file (.eep or .hex); default: the last one");
+  program->add_flag("--keep-eeprom", Options().keep_eeprom, "Keep my current EEPROM file")->excludes(eeprom);
+  program->add_flag("--no-erase", Options().no_erase, "Do not erase all flash before programming");
+  program->add_flag("--no-verify", Options().no_verify, "No full verification after programming");
+  program->add_flag("--no-checksum", Options().no_checksum, "Do not insert the proper flash checksum");
+  program->callback([&runner] {
+    WithUploader(runner, [](Session& s, FirmwareUploader& u) {
+      const AtmelOptions& o = Options();
+      if (!o.flash.empty()) u.controls.flash_file = o.flash;
+      if (!o.eeprom.empty()) {
+        u.controls.eeprom_file = o.eeprom;
+        u.controls.keep_eeprom = false;
+      }
+      if (o.keep_eeprom) u.controls.keep_eeprom = true;
+      u.controls.erase_flash_first = !o.no_erase;
+      u.controls.verify_after_programming = !o.no_verify;
+      u.controls.insert_checksum = !o.no_checksum;
+      return u.ProgramNewFirmware() == FirmwareUploader::RunResult::Successful &&
+             s.Ui().LastMessage() == atmel::text::kProgrammingSuccessful;
+    });
+  });
+
+  AddReadBack(*atmel, runner, "read-flash", "flash", AtmelMemory::Flash);
+  AddReadBack(*atmel, runner, "read-eeprom", "EEPROM", AtmelMemory::Eeprom);
+}
+
+}  // namespace
+
+CORVEL_CLI_COMMAND(SetupAtmel);
+
+}  // namespace corvel::cli

@@ -1,0 +1,65 @@
+#pragma once
+// Every text the Atmel uploader shows or traces, in one place.
+namespace corvel::atmel::text {
+
+// Connecting and versions.
+inline constexpr const char* kEstablishedConnection = "Established connection!";
+inline constexpr const char* kConnectionFailed =
+    "Failed to establish communications. Please check your connections and try again.";
+inline constexpr const char* kEnteringPowerOff = "Entering Power Off connection sequence";
+inline constexpr const char* kNotFound = "Not found";
+inline constexpr const char* kVersionFormat = "%d %d %d %d";
+inline constexpr const char* kStartingApplication = "Starting application... %s";
+
+// The dialog.
+inline constexpr const char* kToolName = "Atmel Corvel";
+inline constexpr const char* kVersionNotFoundConnecting =
+    "Version information not found, attempting to connect to Atmel";
+inline constexpr const char* kExiting = "Exiting Atmel Uploader";
+inline constexpr const char* kFlashFilter = "Flash Files (*.hex)|*.hex|All Files (*.*)|*.*||";
+inline constexpr const char* kEepromFilter = "EEPROM Files (*.eep)|*.eep|All Files (*.*)|*.*||";
+inline constexpr const char* kFlashExtension = "hex";
+inline constexpr const char* kEepromExtension = "eep";
+inline constexpr const char* kVerifiedFlashFile = "Verified Flash File Successfully!";
+inline constexpr const char* kInvalidFlashFile = "Invalid Flash file!";
+inline constexpr const char* kVerifiedEepromFile = "Verified EEPROM File Successfully!";
+inline constexpr const char* kInvalidEepromFile = "Invalid EEPROM file!";
+inline constexpr const char* kLoadFlashTrace = "Attempting to load Flash file %s... %s";
+inline constexpr const char* kLoadEepromTrace = "Attempting to load EEPROM file %s... %s";
+
+// Programming.
+inline constexpr const char* kNotHexFile = "This is not a valid hex file. Do you still want to program EEPROM?";
+inline constexpr const char* kDescriptionDiffers =
+    "The firmware description is different, and may not be intended for this equipment. Do you wish to continue?";
+inline constexpr const char* kEraseFailed = "Erasing Flash failed at memory location 0x%X!";
+inline constexpr const char* kProgramFlashFailed = "Programming Flash failed at memory location 0x%X!";
+inline constexpr const char* kReadFlashForVerifyFailed =
+    "Reading flash for verification failed at memory location 0x%X!";
+inline constexpr const char* kFixedStringsMismatchAt =
+    "Verification failed: Fixed strings section does not match at memory location 0x%X!";
+inline constexpr const char* kApplicationMismatchAt =
+    "Verification failed: Application section does not match at memory location 0x%X!";
+inline constexpr const char* kOverwriteEeprom =
+    "Are you sure you wish to overwrite the EEPROM file? Doing so will overwrite factory settings. Reading and "
+    "saving the existing EEPROM to disk is recommended first.";
+inline constexpr const char* kNoValidEepromFile = "No valid EEPROM file selected!";
+inline constexpr const char* kProgramEepromFailed = "Programming EEPROM failed at memory location 0x%X!";
+inline constexpr const char* kReadEepromForVerifyFailed =
+    "Reading EEPROM for verification failed at memory location 0x%X!";
+inline constexpr const char* kEepromMismatchAt = "Verification failed: EEPROM does not match at memory location 0x%X!";
+inline constexpr const char* kProgrammingSuccessful = "Programming Successful!";
+inline constexpr const char* kProgrammingUnsuccessful = "Programming Unsuccessful";
+
+// Read-back.
+inline constexpr const char* kReadingFlashFailed = "Reading Flash failed!";
+inline constexpr const char* kReadingEepromFailed = "Reading EEPROM failed!";
+inline constexpr const char* kInvalidFlashFileOnDisk = "Invalid Flash file on disk!";
+inline constexpr const char* kInvalidEepromFileOnDisk = "Invalid EEPROM file on disk!";
+inline constexpr const char* kEepromDoesNotMatch = "Device EEPROM does not match selected file on disk!";
+inline constexpr const char* kBootLoaderSectionMismatch = "Bootloader section does not match";
+inline constexpr const char* kFixedStringsSectionMismatch = "Fixed strings section does not match";
+inline constexpr const char* kApplicationSectionMismatch = "Application section does not match selected file on disk!";
+inline constexpr const char* kVerifiedFlashFromDevice = "Verified Flash File Successfully!";
+inline constexpr const char* kVerifiedEepromFromDevice = "Verified EEPROM File Successfully!";
+
+}  // namespace corvel::atmel::text

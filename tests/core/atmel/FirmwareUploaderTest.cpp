@@ -1,0 +1,428 @@
+// "Upload New Firmware" against the virtual AVR.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "AtmelTestSupport.h"
+#include "core/app/SettingsKeys.h"
+#include "core/atmel/AtmelMessages.h"
+#include "core/atmel/FirmwareUploader.h"
+#include "core/hex/FlashLayout.h"
+#include "core/hex/IntelHex.h"
+
+namespace corvel::test {
+namespace {
+
+using namespace atmel;
+using sim::VirtualAvr;
+using Bytes = std::vector<uint8_t>;
+using Result = FirmwareUploader::RunResult;
+
+std::string At(const char* format, uint32_t address) {
+  char text[160];
+  std::snprintf(text, sizeof text, format, address);
+  return text;
+}
+
+class FirmwareUploaderTest : public AvrTest {
+ protected:
+  // A flash image with code in two pages and the device's own description.
+  static Bytes Flash(const std::string& description = "Trelmark AVR") {
+    Bytes image(kFlashSize, 0xFF);
+    for (uint32_t i = 0; i < 300; ++i) image[i] = static_cast<uint8_t>(i * 3);
+    for (uint32_t i = 0; i < 16; ++i) image[0x12340 + i] = static_cast<uint8_t>(0xA0 + i);
+    std::copy(description.begin(), description.end(), image.begin() + kDescriptionAddress);
+    image[kDescriptionAddress + description.size()] = 0;
+    return image;
+  }
+  static Bytes Eeprom() {
+    Bytes image(kEepromSize, 0xFF);
+    for (uint32_t i = 0; i < 40; ++i) image[0x100 + i] = static_cast<uint8_t>(i);
+    image[0xFFF] = 0x42;
+    return image;
+  }
+  std::string Hex(const std::string& name, const Bytes& bytes) {
+    const std::string path = dir.File(name);
+    EXPECT_TRUE(SaveIntelHex(path, bytes.data(), static_cast<uint32_t>(bytes.size())));
+    return path;
+  }
+
+  // Opens the tool the way the launcher does, with the given last files.
+  FirmwareUploader& Open(const std::string& flash, const std::string& eeprom, bool keep_eeprom = false,
+                         bool turbo = true) {
+    app.use_turbo_baud_rate = turbo ? 1 : 0;
+    app.last_fw_file = flash;
+    app.last_eeprom_file = eeprom;
+    app.keep_eeprom = keep_eeprom ? 1 : 0;
+    uploader = std::make_unique<FirmwareUploader>(Env());
+    uploader->Open();
+    ui.shown.clear();
+    ui.progress.clear();
+    return *uploader;
+  }
+
+  std::vector<unsigned> Captions() const {
+    std::vector<unsigned> captions;
+    for (const auto& p : ui.progress) captions.push_back(p.caption_id);
+    return captions;
+  }
+  void ExpectNormalSpeedAtBothEnds() {
+    EXPECT_EQ(port.BaudRate(), kNormalBaud);
+    EXPECT_EQ(AvrSpeed(), kNormalBaud);
+  }
+
+  TempDir dir;
+  std::unique_ptr<FirmwareUploader> uploader;
+};
+
+TEST_F(FirmwareUploaderTest, AFullRunProgramsAndVerifiesBothMemories) {
+  StartAvr();
+  const Bytes flash = Flash();
+  const Bytes eeprom = Eeprom();
+  auto& u = Open(Hex("app.hex", flash), Hex("settings.eep", eeprom));
+  ASSERT_TRUE(u.m_flash_valid);
+  ASSERT_TRUE(u.m_eeprom_valid);
+  ui.answers = {Answer::Yes};  // overwrite the EEPROM
+
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Successful);
+
+  EXPECT_EQ(ui.Texts(), (std::vector<std::string>{text::kOverwriteEeprom, text::kProgrammingSuccessful}));
+  EXPECT_EQ(ui.shown.back().message.icon, MessageIcon::Information);
+  EXPECT_EQ(Captions(), (std::vector<unsigned>{kCaptionErasingFlash, kCaptionProgrammingFirmware, kCaptionVerifying,
+                                               kCaptionProgrammingEeprom, kCaptionVerifying}));
+  // page x 100 / 480 before each page, block x 100 / 256 before each block
+  EXPECT_EQ(ui.progress[1].positions.size(), 481u);
+  EXPECT_EQ(ui.progress[1].positions[241], 240 * 100 / 480);
+  EXPECT_EQ(ui.progress[1].positions.back(), 479 * 100 / 480);
+  EXPECT_EQ(ui.progress[3].positions.back(), 255 * 100 / 256);
+  for (const auto& p : ui.progress) EXPECT_TRUE(p.destroyed);
+
+  Bytes expected = flash;
+  const uint32_t sum = FlashChecksum(flash.data());
+  for (int i = 0; i < 4; ++i) expected[kFlashChecksumAddress + i] = static_cast<uint8_t>(sum >> (8 * i));
+  Avr([&](VirtualAvr& m) {
+    EXPECT_TRUE(std::equal(expected.begin(), expected.begin() + kBootLoaderStart, m.flash.begin()));
+    for (uint32_t a = kBootLoaderStart; a < kFlashSize; ++a) {
+      ASSERT_EQ(m.flash[a], VirtualAvr::BootSectionByte(a - kBootLoaderStart)) << a;
+    }
+    EXPECT_EQ(m.eeprom, eeprom);
+    // Blocks of 0xFF are erased, never written: 0x100-0x127 and 0xFF0 hold data.
+    EXPECT_EQ(m.counters.eeprom_writes, 4);
+    EXPECT_EQ(m.counters.eeprom_erases, 252);
+  });
+  // The in-memory image keeps the checksum.
+  EXPECT_EQ(u.m_flash_image, expected);
+  ExpectNormalSpeedAtBothEnds();
+}
+
+TEST_F(FirmwareUploaderTest, TheChecksumOfAnErasedImageIsStoredLeastSignificantByteFirst) {
+  StartAvr();
+  Bytes flash(kFlashSize, 0xFF);
+  auto& u = Open(Hex("blank.hex", flash), "", true);
+  u.controls.keep_eeprom = true;
+  u.controls.verify_after_programming = false;
+  ui.answers = {Answer::Yes};  // the description differs
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Successful);
+  EXPECT_EQ(ui.Texts().front(), text::kDescriptionDiffers);
+  Avr([&](VirtualAvr& m) {
+    EXPECT_EQ(Bytes(m.flash.begin() + 0x1DF04, m.flash.begin() + 0x1DF08), (Bytes{0x00, 0x21, 0xDD, 0x01}));
+  });
+}
+
+TEST_F(FirmwareUploaderTest, TheChecksumReplacesWhateverTheFileHeldAndCanBeLeftOut) {
+  for (bool insert : {true, false}) {
+    StartAvr();
+    Bytes flash = Flash();
+    flash[0x1DF04] = 0x12;
+    flash[0x1DF07] = 0x34;
+    auto& u = Open(Hex("app.hex", flash), "", true);
+    u.controls.keep_eeprom = true;
+    u.controls.insert_checksum = insert;
+    EXPECT_EQ(u.ProgramNewFirmware(), Result::Successful);
+    const uint32_t sum = FlashChecksum(flash.data());
+    Avr([&](VirtualAvr& m) {
+      const uint32_t stored = uint32_t{m.flash[0x1DF04]} | uint32_t{m.flash[0x1DF05]} << 8 |
+                              uint32_t{m.flash[0x1DF06]} << 16 | uint32_t{m.flash[0x1DF07]} << 24;
+      EXPECT_EQ(stored, insert ? sum : 0x34FFFF12u) << insert;
+    });
+    host->Stop();
+    port.Close();
+  }
+}
+
+TEST_F(FirmwareUploaderTest, TheBootLoaderSectionOfTheFileIsNeverSent) {
+  StartAvr();
+  Bytes flash = Flash();
+  std::fill(flash.begin() + kBootLoaderStart, flash.end(), 0x00);
+  auto& u = Open(Hex("with-boot.hex", flash), "", true);
+  u.controls.keep_eeprom = true;
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Successful);
+  Avr([&](VirtualAvr& m) {
+    EXPECT_LT(*m.counters.flash_pages_written.rbegin(), kBootLoaderStart);
+    EXPECT_EQ(m.flash[0x1FFFF], VirtualAvr::BootSectionByte(0x1FFF));
+  });
+}
+
+TEST_F(FirmwareUploaderTest, ThreeDifferingBytesGiveThreeMessagesAndAnUnsuccessfulRun) {
+  StartAvr(Mode::BootLoader, [](VirtualAvr& m) { m.faults.stuck_flash_bits = {0x10, 0x11, 0x1DF08}; });
+  auto& u = Open(Hex("app.hex", Flash()), "", true);
+  u.controls.keep_eeprom = true;
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Unsuccessful);
+  EXPECT_EQ(ui.Texts(), (std::vector<std::string>{At(text::kApplicationMismatchAt, 0x10),
+                                                  At(text::kApplicationMismatchAt, 0x11),
+                                                  At(text::kFixedStringsMismatchAt, 0x1DF08),
+                                                  text::kProgrammingUnsuccessful}));
+  EXPECT_EQ(ui.shown.back().message.buttons, MessageButtons::RetryCancel);
+  EXPECT_EQ(ui.shown.back().message.icon, MessageIcon::Exclamation);
+  ExpectNormalSpeedAtBothEnds();
+}
+
+TEST_F(FirmwareUploaderTest, TheDescriptionQuestionComesOncePerClickAcrossRetries) {
+  StartAvr(Mode::BootLoader, [](VirtualAvr& m) { m.faults.stuck_flash_bits = {0x20}; });
+  auto& u = Open(Hex("other.hex", Flash("Other board")), "", true);
+  u.controls.keep_eeprom = true;
+  u.controls.erase_flash_first = false;
+  ui.answers = {Answer::Yes, Answer::Retry, Answer::Cancel};
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Unsuccessful);
+  const auto texts = ui.Texts();
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), text::kDescriptionDiffers), 1);
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), text::kProgrammingUnsuccessful), 2);
+  EXPECT_EQ(ui.unexpected_questions, 0);
+
+  // A new click asks again; No ends it at once.
+  ui.shown.clear();
+  ui.answers = {Answer::No};
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Stopped);
+  EXPECT_EQ(ui.Texts(), std::vector<std::string>{text::kDescriptionDiffers});
+}
+
+TEST_F(FirmwareUploaderTest, TheNotHexQuestionComesOnEveryPass) {
+  StartAvr(Mode::BootLoader, [](VirtualAvr& m) { m.faults.stuck_eeprom_bits = {0x105}; });
+  auto& u = Open(Hex("app.hex", Flash()), Hex("settings.eep", Eeprom()));
+  u.controls.flash_file = dir.File("APP.HEX");  // capitals: not a hex file
+  ui.answers = {Answer::Yes, Answer::Yes, Answer::Retry, Answer::Yes, Answer::Cancel};
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Unsuccessful);
+  const auto texts = ui.Texts();
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), text::kNotHexFile), 2);
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), text::kOverwriteEeprom), 1);
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), At(text::kEepromMismatchAt, 0x105)), 2);
+  EXPECT_FALSE(u.m_flash_valid);
+  EXPECT_FALSE(u.FlashViewEnabled());
+  EXPECT_EQ(Avr([](VirtualAvr& m) { return m.counters.flash_writes; }), 0);
+  EXPECT_EQ(ui.unexpected_questions, 0);
+}
+
+TEST_F(FirmwareUploaderTest, NoToAQuestionEndsTheRunWithoutAVerdictAtNormalSpeed) {
+  struct Case {
+    const char* name;
+    std::string flash_name;
+    Bytes flash;
+    std::vector<std::string> texts;
+  };
+  const Case cases[] = {
+      {"not hex", "app.bin", Flash(), {text::kNotHexFile}},
+      {"description", "app.hex", Flash("Other"), {text::kDescriptionDiffers}},
+      {"eeprom overwrite", "app.hex", Flash(), {text::kOverwriteEeprom}},
+  };
+  StartAvr();
+  for (const auto& c : cases) {
+    auto& u = Open(Hex(c.flash_name, c.flash), Hex("settings.eep", Eeprom()));
+    ui.answers.clear();
+    EXPECT_EQ(u.ProgramNewFirmware(), Result::Stopped) << c.name;
+    EXPECT_EQ(ui.Texts(), c.texts) << c.name;
+    ExpectNormalSpeedAtBothEnds();
+  }
+}
+
+TEST_F(FirmwareUploaderTest, CancelWhileProgrammingEndsSilentlyAtNormalSpeed) {
+  StartAvr();
+  auto& u = Open(Hex("app.hex", Flash()), Hex("settings.eep", Eeprom()), true);
+  u.controls.keep_eeprom = true;
+  u.controls.erase_flash_first = false;
+  ui.cancel_at_poll = 40;
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Stopped);
+  EXPECT_TRUE(ui.shown.empty());
+  EXPECT_EQ(Captions(), std::vector<unsigned>{kCaptionProgrammingFirmware});
+  EXPECT_TRUE(ui.progress[0].destroyed);
+  EXPECT_LT(Avr([](VirtualAvr& m) { return m.counters.flash_writes + m.counters.flash_erases; }), 480);
+  ExpectNormalSpeedAtBothEnds();
+}
+
+TEST_F(FirmwareUploaderTest, ErasedEepromBlocksFallBackToWritesWhenEraseIsRefused) {
+  StartAvr(Mode::BootLoader, [](VirtualAvr& m) { m.faults.refuse_eeprom_erase = true; });
+  const Bytes eeprom = Eeprom();
+  auto& u = Open(Hex("app.hex", Flash()), Hex("settings.eep", eeprom));
+  u.controls.flash_file = dir.File("none.txt");
+  u.controls.verify_after_programming = false;
+  ui.answers = {Answer::Yes, Answer::Yes};
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Successful);
+  Avr([&](VirtualAvr& m) {
+    EXPECT_EQ(m.eeprom, eeprom);
+    EXPECT_EQ(m.counters.eeprom_erases, 1);  // once refused, never asked again
+    EXPECT_EQ(m.counters.eeprom_writes, 256);
+  });
+}
+
+TEST_F(FirmwareUploaderTest, SlowRefusedFlashEraseFallsBackToBlankWritesAndSucceeds) {
+  StartAvr(Mode::BootLoader, [](VirtualAvr& m) {
+    m.faults.refuse_flash_erase = true;
+    std::fill(m.flash.begin(), m.flash.begin() + 0x1000, 0x00);  // old firmware
+  });
+  const Bytes flash = Flash();
+  auto& u = Open(Hex("app.hex", flash), "", true);
+  u.controls.keep_eeprom = true;
+  u.controls.erase_flash_first = false;
+  u.controls.verify_after_programming = false;
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Successful);
+  Avr([&](VirtualAvr& m) {
+    EXPECT_EQ(m.counters.flash_erases, 1);
+    EXPECT_EQ(m.counters.flash_writes, 480);
+    EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + 0x1DF04, m.flash.begin()));
+  });
+  ExpectNormalSpeedAtBothEnds();
+}
+
+TEST_F(FirmwareUploaderTest, AFailedPageWriteIsRetriedAtNormalSpeed) {
+  StartAvr(Mode::BootLoader, [](VirtualAvr& m) { m.faults.fail_flash_write_once = 0x100; });
+  auto& u = Open(Hex("app.hex", Flash()), "", true);
+  u.controls.keep_eeprom = true;
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Successful);
+  Avr([](VirtualAvr& m) {
+    EXPECT_EQ(m.flash[0x101], 3 * 0x101 & 0xFF);
+    // Up to the fall-back at high speed, after it at normal speed for good:
+    // the program phase marks high speed failed.
+    EXPECT_EQ(m.counters.speed_changes, 2);
+  });
+}
+
+TEST_F(FirmwareUploaderTest, ABrowsedFileIsCheckedAndTraced) {
+  struct Case {
+    const char* name;
+    std::string contents;
+    bool valid;
+  };
+  const Case cases[] = {
+      {"good.hex", ":0400000001020304F2\r\n:00000001FF\r\n", true},
+      {"not-hex.hex", "this is not a hex file\n", false},
+      {"too-large.hex", ":020000040002F8\r\n:0100000000FF\r\n", false},  // one byte at 0x20000
+      {"overlapping.hex", ":0100000001FE\r\n:0100000002FD\r\n", false},
+      {"missing.hex", "", false},
+  };
+  StartAvr();
+  auto& u = Open("", "", true);
+  for (const auto& c : cases) {
+    const std::string path = dir.File(c.name);
+    if (std::string(c.name) != "missing.hex") WriteText(path, c.contents);
+    ui.shown.clear();
+    ui.files = {path};
+    u.BrowseFlash();
+    EXPECT_EQ(u.m_flash_valid, c.valid) << c.name;
+    EXPECT_EQ(u.FlashViewEnabled(), c.valid) << c.name;
+    EXPECT_EQ(ui.Texts(), std::vector<std::string>{c.valid ? text::kVerifiedFlashFile : text::kInvalidFlashFile})
+        << c.name;
+    EXPECT_EQ(ui.shown[0].message.icon, c.valid ? MessageIcon::Information : MessageIcon::None);
+    EXPECT_TRUE(trace.Contains("Attempting to load Flash file " + path + (c.valid ? "... OK" : "... FAIL")));
+    EXPECT_EQ(u.controls.flash_file, path);
+  }
+  ASSERT_FALSE(ui.file_requests.empty());
+  EXPECT_EQ(ui.file_requests[0].filter, text::kFlashFilter);
+  EXPECT_EQ(ui.file_requests[0].default_extension, "hex");
+  EXPECT_TRUE(ui.file_requests[0].must_exist);
+}
+
+TEST_F(FirmwareUploaderTest, AnInvalidFlashFileIsSkippedAndTheEepromStillProgrammed) {
+  StartAvr();
+  WriteText(dir.File("broken.hex"), "garbage\n");
+  auto& u = Open(dir.File("broken.hex"), Hex("settings.eep", Eeprom()));
+  EXPECT_FALSE(u.m_flash_valid);
+  ui.answers = {Answer::Yes};
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Successful);
+  EXPECT_EQ(Avr([](VirtualAvr& m) { return m.counters.flash_writes + m.counters.flash_erases; }), 0);
+}
+
+TEST_F(FirmwareUploaderTest, ARunThatProgramsNothingClaimsNoSuccess) {
+  StartAvr();
+  WriteText(dir.File("broken.hex"), "garbage\n");
+  // The EEPROM file loads at opening, but the EEPROM is kept.
+  auto& u = Open(dir.File("broken.hex"), Hex("settings.eep", Eeprom()), true);
+  ASSERT_TRUE(u.m_eeprom_valid);
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Stopped);
+  EXPECT_FALSE(ui.Showed(text::kProgrammingSuccessful));
+}
+
+TEST_F(FirmwareUploaderTest, ATypedPathIsLoadedWithItsMessage) {
+  StartAvr();
+  auto& u = Open("", "", true);
+  u.controls.flash_file = Hex("typed.hex", Flash());
+  u.controls.keep_eeprom = true;
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Successful);
+  EXPECT_EQ(ui.Texts(), (std::vector<std::string>{text::kVerifiedFlashFile, text::kProgrammingSuccessful}));
+  EXPECT_FALSE(trace.ContainsSubstring("Attempting to load"));
+}
+
+TEST_F(FirmwareUploaderTest, AnEepromPathOfTheWrongKindIsRefused) {
+  StartAvr();
+  auto& u = Open("", "", false);
+  u.controls.flash_file = dir.File("none");
+  u.controls.eeprom_file = dir.File("settings.EEP");
+  ui.answers = {Answer::Yes, Answer::Yes};
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Stopped);
+  EXPECT_EQ(ui.Texts().back(), text::kNoValidEepromFile);
+  EXPECT_EQ(ui.shown.back().message.icon, MessageIcon::Error);
+  EXPECT_FALSE(u.EepromViewEnabled());
+}
+
+TEST_F(FirmwareUploaderTest, OpeningAndClosingKeepTheSettings) {
+  StartAvr(Mode::Application);
+  store.PutInt(keys::kEraseFlashFirstFirmwareUploader.name, 0);
+  const std::string flash = Hex("app.hex", Flash());
+  auto& u = Open(flash, "", true);
+  // The application did not answer the queries, so the tool connected.
+  EXPECT_TRUE(trace.Contains("----------------------------------------"));
+  EXPECT_TRUE(trace.Contains("Atmel Corvel"));
+  EXPECT_TRUE(trace.Contains("Version information not found, attempting to connect to Atmel"));
+  EXPECT_TRUE(u.Connected());
+  EXPECT_EQ(u.DescriptionText(), "Trelmark AVR");
+  EXPECT_EQ(u.BootLoaderVersionText(), "1 2 3 4");
+  EXPECT_EQ(u.ApplicationVersionText(), "2 0 1 7");
+  EXPECT_TRUE(u.m_flash_valid);
+  EXPECT_TRUE(u.FlashViewEnabled());
+  EXPECT_FALSE(u.EepromViewEnabled());
+  EXPECT_FALSE(u.EepromPathEnabled());
+  EXPECT_FALSE(u.controls.erase_flash_first);
+
+  u.controls.keep_eeprom = false;
+  u.KeepEepromClicked();
+  EXPECT_TRUE(u.EepromPathEnabled());
+  u.ViewFlash();
+  ASSERT_EQ(ui.hex_views.size(), 1u);
+  EXPECT_EQ(ui.hex_views[0].substr(0, 14), "0x000000: 00 0");
+  u.m_verify_after_programming = false;
+  u.Close(true);
+  EXPECT_TRUE(trace.Contains("Exiting Atmel Uploader"));
+  EXPECT_FALSE(port.IsOpen());
+  EXPECT_EQ(app.last_fw_file, flash);
+  EXPECT_EQ(app.keep_eeprom, 0);
+  EXPECT_EQ(store.GetInt(keys::kVerifyAfterProgrammingFirmwareUploader.name, 1), 0);
+  EXPECT_EQ(store.GetInt(keys::kEraseFlashFirstFirmwareUploader.name, 1), 0);
+}
+
+TEST_F(FirmwareUploaderTest, ADeviceThatVanishesMidRunEndsInMessagesNotAHang) {
+  StartAvr();
+  auto& u = Open(Hex("app.hex", Flash()), Hex("settings.eep", Eeprom()));
+  ui.answers = {Answer::Yes};
+  std::thread unplug([this] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    host->Disconnect();
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Unsuccessful);
+  unplug.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+  EXPECT_EQ(ui.LastText(), text::kProgrammingUnsuccessful);
+}
+
+}  // namespace
+}  // namespace corvel::test
