@@ -3,6 +3,7 @@
 #include <functional>
 #include <utility>
 
+#include "sim/MasterBoardModel.h"
 #include "sim/ScriptedPeer.h"
 
 namespace corvel::sim {
@@ -18,6 +19,7 @@ struct Entry {
 const std::vector<Entry>& Registry() {
   static const std::vector<Entry> entries = {
       {"echo", [] { return std::make_unique<ScriptedPeer>(); }},
+      {"master", [] { return std::make_unique<MasterBoardModel>(); }},
   };
   return entries;
 }
