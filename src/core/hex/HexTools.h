@@ -1,0 +1,25 @@
+#pragma once
+// Pieces the hex tools share: their file dialogs, file messages, and the dump
+// of a hex file as the viewer shows it.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "core/ui/UserInterface.h"
+
+namespace corvel {
+
+// The open dialog of every Browse button: ".hex", flash/EEPROM/all filter,
+// the file must exist, starting at the current path.
+FileDialogRequest HexOpenRequest(const std::string& current_path);
+// The save dialog for a resulting image: ".hex", overwrite prompt.
+FileDialogRequest HexSaveRequest(const std::string& initial_name);
+// A file message with the path put in for "%s".
+std::string FormatFileMessage(const char* format, const std::string& path);
+
+// Loads a hex file into an image of size bytes (by default 131072 for ".hex"
+// and 4096 for ".eep") and shows it in the hex viewer. False, with the
+// message shown, when the type is not known or the file is not valid.
+bool ViewHexFile(UserInterface& ui, const std::string& path, std::optional<uint32_t> size, bool trim);
+
+}  // namespace corvel

@@ -1,0 +1,68 @@
+#include "core/hex/MergeHexFiles.h"
+
+#include <vector>
+
+#include "core/hex/FlashLayout.h"
+#include "core/hex/HexToolTexts.h"
+#include "core/hex/HexTools.h"
+#include "core/hex/IntelHex.h"
+
+namespace corvel {
+
+MergeHexFiles::MergeHexFiles(ToolEnv& env)
+    : m_first_file(env.app.last_merge_file1), m_second_file(env.app.last_merge_file2), m_env(env) {
+  TraceToolBanner(kMergeHexFilesBanner);
+}
+
+void MergeHexFiles::BrowseFirstFile() {
+  if (auto chosen = m_env.ui.ChooseFile(HexOpenRequest(m_first_file))) m_first_file = *chosen;
+}
+
+void MergeHexFiles::BrowseSecondFile() {
+  if (auto chosen = m_env.ui.ChooseFile(HexOpenRequest(m_second_file))) m_second_file = *chosen;
+}
+
+bool MergeHexFiles::Merge() {
+  const HexFileType first_type = HexFileTypeOf(m_first_file);
+  const HexFileType second_type = HexFileTypeOf(m_second_file);
+  if (first_type != second_type) {
+    m_env.ui.Error(kDifferentFileTypes);
+    return false;
+  }
+  if (first_type == HexFileType::Unknown) {
+    m_env.ui.Error(kUnrecognizedFileTypes);
+    return false;
+  }
+  m_env.app.last_merge_file1 = m_first_file;
+  m_env.app.last_merge_file2 = m_second_file;
+
+  // Load failures are not reported: each image keeps what was read before
+  // the failing record. Only a file that cannot be opened ends the merge.
+  const uint32_t size = ImageSizeFor(first_type);
+  std::vector<uint8_t> first(size), second(size);
+  for (auto [path, image] : {std::pair{&m_first_file, &first}, std::pair{&m_second_file, &second}}) {
+    if (LoadIntelHexFile(*path, image->data(), size) == HexLoadResult::CannotOpen) {
+      m_env.ui.Error(FormatFileMessage(kCannotOpenFile, *path));
+      return false;
+    }
+  }
+  for (uint32_t at = 0; at < size; ++at) {
+    const uint8_t b = second[at];
+    if (b == kErasedByte || b == first[at]) continue;
+    if (first[at] != kErasedByte) {
+      m_env.ui.Error(kMergeOverlap);
+      return false;
+    }
+    first[at] = b;
+  }
+
+  const auto target = m_env.ui.ChooseFile(HexSaveRequest(""));
+  if (!target) return false;
+  if (!SaveIntelHex(*target, first.data(), size)) {
+    m_env.ui.Error(FormatFileMessage(kCannotWriteFile, *target));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace corvel
