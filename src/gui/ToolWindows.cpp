@@ -2,6 +2,8 @@
 
 #include <map>
 
+#include <QDialog>
+
 namespace corvel::gui {
 
 namespace {
@@ -12,6 +14,13 @@ std::map<ToolId, ToolWindowFactory>& Registry() {
 }  // namespace
 
 void RegisterToolWindow(ToolId id, ToolWindowFactory factory) { Registry()[id] = std::move(factory); }
+
+void UnregisterToolWindow(ToolId id) { Registry().erase(id); }
+
+int ExecModal(QDialog& dialog) {
+  if (dialog.parentWidget() != nullptr) dialog.setWindowModality(Qt::WindowModal);
+  return dialog.exec();
+}
 
 const ToolWindowFactory* FindToolWindow(ToolId id) {
   auto it = Registry().find(id);

@@ -7,6 +7,7 @@
 #include "core/app/ToolEnv.h"
 #include "core/app/ToolLauncher.h"
 
+class QDialog;
 class QWidget;
 
 namespace corvel::gui {
@@ -15,8 +16,15 @@ namespace corvel::gui {
 using ToolWindowFactory = std::function<void(QWidget* parent, ToolEnv& env)>;
 
 void RegisterToolWindow(ToolId id, ToolWindowFactory factory);
+// Takes a tool's window out again (tests that need a tool without one).
+void UnregisterToolWindow(ToolId id);
 // nullptr when the tool has no window yet.
 const ToolWindowFactory* FindToolWindow(ToolId id);
+
+// Shows a dialog modal to its parent only, as every tool window and message
+// box of the program is: the parent is blocked, the "Debugging Information"
+// window stays usable. Returns QDialog::exec's result.
+int ExecModal(QDialog& dialog);
 
 struct ToolWindowRegistrar {
   ToolWindowRegistrar(ToolId id, ToolWindowFactory factory) { RegisterToolWindow(id, std::move(factory)); }

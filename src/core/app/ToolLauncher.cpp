@@ -49,6 +49,17 @@ std::string AboutText() {
          "\nService tool for Trelmark transmitter equipment\nTrelmark Limited";
 }
 
+bool LauncherButtonEnabled(ToolId id, bool tool_window_built) {
+  switch (id) {
+    case ToolId::Settings:
+    case ToolId::About:
+    case ToolId::Exit: return true;
+    default: return tool_window_built;
+  }
+}
+
+bool WantsDebugWindow(const AppSettings& app) { return app.use_debugging_window == 1; }
+
 namespace {
 void ShowFailedToOpen(ToolEnv& env) {
   char text[512];
@@ -126,6 +137,36 @@ bool ApplySerialSettingsPage(ToolEnv& env, const SerialSettingsPage& page) {
     env.port.Close();
     env.port.Open();
   }
+  return true;
+}
+
+SerialSettingsSheet::SerialSettingsSheet(ToolEnv& env) : m_env(env), m_page(LoadSerialSettingsPage(env)) {}
+
+void SerialSettingsSheet::SetPortName(std::string name) {
+  m_page.port_name = std::move(name);
+  m_modified = true;
+}
+
+void SerialSettingsSheet::SetBaudIndex(int index) {
+  m_page.baud_index = index;
+  m_modified = true;
+}
+
+void SerialSettingsSheet::SetTimeoutText(std::string text) { m_page.timeout_text = std::move(text); }
+void SerialSettingsSheet::SetHighSpeed(bool on) { m_page.high_speed = on; }
+void SerialSettingsSheet::SetDebugWindow(bool on) { m_page.debug_window = on; }
+
+bool SerialSettingsSheet::Apply() {
+  if (!ApplySerialSettingsPage(m_env, m_page)) {
+    // A number that does not even fit an integer gets the plainer request.
+    const std::string& t = m_page.timeout_text;
+    int value = 0;
+    const bool digits = !t.empty() && t.find_first_not_of("0123456789") == std::string::npos;
+    const bool fits = digits && std::from_chars(t.data(), t.data() + t.size(), value).ec == std::errc();
+    m_env.ui.Warn(fits ? kEnterTimeoutInRange : kEnterAnInteger);
+    return false;
+  }
+  m_modified = false;
   return true;
 }
 

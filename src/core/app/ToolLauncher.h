@@ -46,6 +46,13 @@ const ToolInfo& FindTool(ToolId id);
 std::string LauncherTitle();
 std::string AboutText();
 
+// Settings, About and Exit can always be pressed; a tool's button only once
+// its window is built.
+bool LauncherButtonEnabled(ToolId id, bool tool_window_built);
+// The launcher creates the "Debugging Information" window when it opens with
+// "Use Debugging Window" 1.
+bool WantsDebugWindow(const AppSettings& app);
+
 // Opens the port as the tool needs, runs it, closes the port. False (after
 // "Failed to open %s!") when the port could not be opened; the tool is not run.
 bool RunToolWithPort(ToolEnv& env, ToolId id, const std::function<void()>& run_tool);
@@ -67,5 +74,37 @@ SerialSettingsPage LoadSerialSettingsPage(const ToolEnv& env);
 bool ApplySerialSettingsPage(ToolEnv& env, const SerialSettingsPage& page);
 // The port box's list: COM1 to COM8, then the serial devices this machine has.
 std::vector<std::string> SerialPortChoices();
+
+inline constexpr const char* kEnterAnInteger = "Please enter an integer.";
+inline constexpr const char* kEnterTimeoutInRange = "Please enter an integer between 0 and 30000.";
+
+// The "Settings" sheet while it is open: the page's values as the person edits
+// them, whether Apply can be pressed, and what OK and Apply do.
+class SerialSettingsSheet {
+ public:
+  explicit SerialSettingsSheet(ToolEnv& env);
+
+  const SerialSettingsPage& Page() const { return m_page; }
+  bool ApplyEnabled() const { return m_modified; }
+
+  // Typing in the "Serial Port" box and choosing in either list mark the page
+  // modified; the time-out and the two check boxes are taken on OK or Apply
+  // without enabling Apply.
+  void SetPortName(std::string name);
+  void SetBaudIndex(int index);
+  void SetTimeoutText(std::string text);
+  void SetHighSpeed(bool on);
+  void SetDebugWindow(bool on);
+
+  // OK and Apply. Stores the page (reopening an open port) and clears the
+  // modified mark; a time-out outside 0..30000 is refused with a message and
+  // false, so the sheet stays open and nothing changes.
+  bool Apply();
+
+ private:
+  ToolEnv& m_env;
+  SerialSettingsPage m_page;
+  bool m_modified = false;
+};
 
 }  // namespace corvel
