@@ -70,12 +70,15 @@ ChainDeviceDescription DescribeChainDevice(int index) {
 std::string SanitiseSerialNumber(const std::string& serial) {
   std::string safe;
   safe.reserve(serial.size());
-  for (char c : serial) {
+  for (std::size_t i = 0; i < serial.size(); ++i) {
+    const char c = serial[i];
     const auto u = static_cast<unsigned char>(c);
-    safe.push_back(c == '/' || c == '\\' || u < 0x20 || u == 0x7F ? '_' : c);
-  }
-  for (std::size_t at = safe.find(".."); at != std::string::npos; at = safe.find("..", at + 1)) {
-    safe.replace(at, 2, "_");
+    if (c == '.' && i + 1 < serial.size() && serial[i + 1] == '.') {
+      safe.push_back('_');  // a parent-folder step
+      ++i;
+    } else {
+      safe.push_back(c == '/' || c == '\\' || u < 0x20 || u == 0x7F ? '_' : c);
+    }
   }
   return safe;
 }
