@@ -3,7 +3,10 @@
 #include <filesystem>
 #include <set>
 
+#include <sstream>
+
 #include "core/devicepacket/DeviceChainReader.h"
+#include "core/ui/ConsoleUserInterface.h"
 #include "core/hex/IntelHex.h"
 #include "sim/MasterBoardModel.h"
 #include "support/TestSupport.h"
@@ -202,6 +205,7 @@ class DeviceChainRunTest : public SimTest {
   }
 
   TempDir out;
+  TempDir out_dir;
   std::unique_ptr<DeviceChainReader> reader;
 };
 
@@ -336,6 +340,44 @@ TEST_F(DeviceChainRunTest, SlowSilentDeviceAsksAbortRetryIgnore) {
       EXPECT_EQ(LoadEep(folder.File("EXT_IF.eep"), 256), Eeprom(2));
     }
     Board([](MasterBoardModel& m) { m.silent_devices.clear(); });
+  }
+}
+
+// The console answers the question from --retries and --yes, as a script run
+// of the command does.
+TEST_F(DeviceChainRunTest, SlowConsoleAnswersFromRetriesThenYes) {
+  ModulesOnly();
+  Board([](MasterBoardModel& m) {
+    for (uint8_t a = 4; a <= 12; ++a) m.eeproms.erase(a);  // EXT_IF and PA_MODULE_A remain
+    m.silent_devices[2] = -1;
+  });
+  const struct {
+    int retries;
+    bool yes;
+    std::vector<std::string> answers;
+    ChainRunSummary::Outcome outcome;
+  } cases[] = {
+      {-1, false, {"Abort"}, ChainRunSummary::Outcome::Aborted},
+      {0, true, {"Ignore"}, ChainRunSummary::Outcome::Completed},
+      {1, true, {"Retry", "Ignore"}, ChainRunSummary::Outcome::Completed},
+  };
+  for (const auto& c : cases) {
+    std::istringstream in;
+    std::ostringstream out;
+    ConsoleUserInterface console(in, out, out, ConsoleAnswerPolicy{c.yes, c.retries, false, false});
+    ToolEnv console_env{console, port, app, store, "/"};
+    DeviceChainReader console_reader(console_env);
+    console_reader.Open();
+    console_reader.SetOutputDirectory(out_dir.Path());
+    EXPECT_EQ(console_reader.GetEepromFiles().outcome, c.outcome) << c.retries;
+    std::string expected;
+    for (const auto& answer : c.answers) {
+      expected += "Device described as EXT_IF failed to respond.\nAnswer: " + answer + "\n";
+    }
+    if (c.outcome == ChainRunSummary::Outcome::Completed) {
+      expected += "Completed reading EEPROM files for all devices present\n";
+    }
+    EXPECT_EQ(out.str(), expected) << c.retries;
   }
 }
 
