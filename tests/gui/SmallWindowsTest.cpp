@@ -18,6 +18,7 @@
 #include "gui/DebugWindow.h"
 #include "gui/ProgressDialog.h"
 #include "gui/QtUserInterface.h"
+#include "gui/ToolWindows.h"
 
 namespace corvel::gui {
 namespace {
@@ -100,6 +101,29 @@ TEST(ProgressDisplayWindow, EscapeAndCancelAreReportedOnceEnterDoesNothing) {
   EXPECT_TRUE(t.window->CheckCancelButton());
   EXPECT_FALSE(t.window->CheckCancelButton());
   t.window->DestroyWindow();
+}
+
+TEST(ProgressDisplayWindow, ProgressOfAToolDisablesTheToolWindowNotItsParent) {
+  QWidget launcher;
+  launcher.show();
+  QDialog tool(&launcher);
+  QtUserInterface qt_ui;
+  bool tool_disabled_during = false;
+  bool launcher_enabled_during = false;
+  bool tool_enabled_after = false;
+  QTimer::singleShot(0, [&] {
+    auto progress = qt_ui.MakeProgressWindow(kCaptionConnecting, "");
+    const bool created = progress->Create();
+    tool_disabled_during = created && !tool.isEnabled();
+    launcher_enabled_during = launcher.isEnabled();
+    progress.reset();
+    tool_enabled_after = tool.isEnabled();
+    tool.accept();
+  });
+  ExecModal(tool);
+  EXPECT_TRUE(tool_disabled_during);
+  EXPECT_TRUE(launcher_enabled_during) << "only the owner is disabled by the progress window";
+  EXPECT_TRUE(tool_enabled_after);
 }
 
 TEST(DebugInformationWindow, ShowsTheRingScrolledToTheNewestAndRightClickAppends) {

@@ -167,8 +167,12 @@ IntelHexParser::Step IntelHexParser::Line(std::string_view line) {
   }
 }
 
+static void Erase(uint8_t* buffer, uint32_t size) {
+  if (size > 0) std::memset(buffer, kErasedByte, size);  // an empty image may have no buffer at all
+}
+
 bool ParseIntelHex(std::string_view text, uint8_t* buffer, uint32_t size, bool wrap_segments) {
-  std::memset(buffer, kErasedByte, size);
+  Erase(buffer, size);
   IntelHexParser parser(buffer, size, wrap_segments);
   while (!text.empty()) {
     const std::size_t newline = text.find('\n');
@@ -198,7 +202,7 @@ bool LoadIntelHex(const std::string& path, uint8_t* buffer, uint32_t size, bool 
 
 HexLoadResult LoadIntelHexFile(const std::string& path, uint8_t* buffer, uint32_t size, bool wrap_segments) {
   FilePtr file(std::fopen(path.c_str(), "rb"));
-  std::memset(buffer, kErasedByte, size);
+  Erase(buffer, size);
   if (!file) {
     DebugPrintf("Cannot open %s", path.c_str());
     return HexLoadResult::CannotOpen;

@@ -36,13 +36,18 @@ bool MergeHexFiles::Merge() {
   m_env.app.last_merge_file1 = m_first_file;
   m_env.app.last_merge_file2 = m_second_file;
 
-  // Load failures are not reported: each image keeps what was read before
-  // the failing record. Only a file that cannot be opened ends the merge.
+  // A file that does not load whole is refused: merging only the records
+  // read before the bad one would save an image that silently lacks code.
   const uint32_t size = ImageSizeFor(first_type);
   std::vector<uint8_t> first(size), second(size);
   for (auto [path, image] : {std::pair{&m_first_file, &first}, std::pair{&m_second_file, &second}}) {
-    if (LoadIntelHexFile(*path, image->data(), size) == HexLoadResult::CannotOpen) {
+    const HexLoadResult loaded = LoadIntelHexFile(*path, image->data(), size);
+    if (loaded == HexLoadResult::CannotOpen) {
       m_env.ui.Error(FormatFileMessage(kCannotOpenFile, *path));
+      return false;
+    }
+    if (loaded != HexLoadResult::Ok) {
+      m_env.ui.Error(kInputFileFormatInvalid);
       return false;
     }
   }

@@ -344,8 +344,9 @@ TEST_F(HexToolTest, MergeOfEepromFilesWritesA4096ByteHex) {
   EXPECT_TRUE(trace.Contains("Merge Hex Files"));
 }
 
-TEST_F(HexToolTest, MergeKeepsWhatLoadedBeforeAFailureAndStopsOnUnopenableFile) {
-  // A file whose second record is corrupt still contributes its first record.
+TEST_F(HexToolTest, MergeRefusesAFileThatDoesNotLoadWholeAndStopsOnUnopenableFile) {
+  // A file whose second record is corrupt would contribute only its first
+  // record: the merge is refused and nothing is written.
   WriteText(dir.File("broken.hex"), ":0100000011EE\r\n:0100010022FF\r\n");
   std::vector<uint8_t> other(kFlashImageSize, 0xFF);
   other[5] = 0x55;
@@ -353,13 +354,17 @@ TEST_F(HexToolTest, MergeKeepsWhatLoadedBeforeAFailureAndStopsOnUnopenableFile) 
   tool.m_first_file = WriteImage("other.hex", other);
   tool.m_second_file = dir.File("broken.hex");
   ui.files.push_back(dir.File("merged.hex"));
-  ASSERT_TRUE(tool.Merge());
-  const auto merged = LoadFlash(dir.File("merged.hex"));
-  EXPECT_EQ(merged[0], 0x11);
-  EXPECT_EQ(merged[1], 0xFF);
-  EXPECT_EQ(merged[5], 0x55);
+  EXPECT_FALSE(tool.Merge());
+  EXPECT_EQ(ui.Texts(), std::vector<std::string>{"The input file format is invalid."});
+  EXPECT_EQ(ui.shown[0].message.icon, MessageIcon::Error);
+  EXPECT_FALSE(Exists("merged.hex"));
+  std::swap(tool.m_first_file, tool.m_second_file);
+  ui.shown.clear();
+  EXPECT_FALSE(tool.Merge());
+  EXPECT_FALSE(Exists("merged.hex"));
 
   ui.shown.clear();
+  tool.m_first_file = dir.File("other.hex");
   tool.m_second_file = dir.File("absent.hex");
   EXPECT_FALSE(tool.Merge());
   EXPECT_EQ(ui.Texts(), std::vector<std::string>{"The file " + dir.File("absent.hex") + " could not be opened."});
@@ -398,6 +403,40 @@ TEST_F(HexToolTest, ViewHexFileSizesByType) {
       EXPECT_TRUE(ui.hex_views.empty());
     }
   }
+}
+
+}  // namespace
+}  // namespace corvel::test
+
+namespace corvel::test {
+namespace {
+
+TEST(FlashLayoutRules, DescriptionAndStoredChecksum) {
+  struct DescriptionCase {
+    std::string stored;  // bytes from 0x1DF08 on, then 0xFF
+    std::string description;
+  };
+  const std::vector<DescriptionCase> cases = {
+      {std::string("Exciter 3", 10), "Exciter 3"},                          // ended by NUL
+      {"ABCDEFGHIJKLMNOPQRS", "ABCDEFGHIJKLMNOPQRS"},                       // exactly 19
+      {"ABCDEFGHIJKLMNOPQRSTUVWXYZ", "ABCDEFGHIJKLMNOPQRS"},                // cut at 19
+      {std::string("\0abc", 4), ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.description);
+    std::vector<uint8_t> image(kFlashImageSize, 0xFF);
+    std::copy(c.stored.begin(), c.stored.end(), image.begin() + kFlashDescriptionOffset);
+    EXPECT_EQ(FlashDescription(image.data()), c.description);
+  }
+  // The sum lands least significant byte first: 0xFF * 0x1DF00 = 0x01DD2100.
+  std::vector<uint8_t> image(kFlashImageSize, 0xFF);
+  EXPECT_EQ(InsertFlashChecksum(image.data()), 0x01DD2100u);
+  EXPECT_EQ(std::vector<uint8_t>(image.begin() + 0x1DF04, image.begin() + 0x1DF08),
+            (std::vector<uint8_t>{0x00, 0x21, 0xDD, 0x01}));
+  EXPECT_EQ(StoredFlashChecksum(image.data()), 0xFFu * kApplicationAreaSize);
+  EXPECT_EQ(image[0x1DF03], 0xFF);
+  EXPECT_EQ(image[0x1DF08], 0xFF);
+  EXPECT_EQ(FormatChecksum(0xABCDEF), "0x00ABCDEF");
 }
 
 }  // namespace

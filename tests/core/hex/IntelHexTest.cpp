@@ -295,6 +295,11 @@ TEST(HexImageTest, CursorReadWriteAndSave) {
   HexImage empty;
   empty.View(ui);
   EXPECT_EQ(ui.hex_views.size(), 1u);
+  // A zero-byte image takes a file with nothing but the end record.
+  WriteText(dir.File("end-only.hex"), ":00000001FF\r\n");
+  EXPECT_TRUE(empty.LoadHex(dir.File("end-only.hex"), 0));
+  EXPECT_TRUE(empty.HasData());
+  EXPECT_FALSE(empty.LoadHex(dir.File("image.hex"), 0));
 }
 
 }  // namespace
