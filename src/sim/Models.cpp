@@ -3,6 +3,7 @@
 #include <functional>
 #include <utility>
 
+#include "sim/MasterBoardModel.h"
 #include "sim/ScriptedPeer.h"
 #include "sim/VirtualAvr.h"
 
@@ -20,6 +21,7 @@ const std::vector<Entry>& Registry() {
   static const std::vector<Entry> entries = {
       {"echo", [] { return std::make_unique<ScriptedPeer>(); }},
       {"avr", [] { return std::make_unique<VirtualAvr>(VirtualAvr::Mode::Application); }},
+      {"master", [] { return std::make_unique<MasterBoardModel>(); }},
   };
   return entries;
 }

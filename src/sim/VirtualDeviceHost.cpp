@@ -99,19 +99,28 @@ uint32_t VirtualDeviceHost::ReadSlaveBaud() const {
 
 uint32_t VirtualDeviceHost::LineBaud() const { return ReadSlaveBaud(); }
 
+Clock::time_point VirtualDeviceHost::NextChunkTime(std::size_t* chunk_size) const {
+  const Pending& reply = m_pending.front();
+  auto start = std::max(reply.due, m_pacing ? m_line_free : reply.due);
+  std::size_t chunk = reply.bytes.size();
+  if (m_pacing) {
+    // Pace in small chunks so the program sees bytes trickle in as on a wire.
+    chunk = std::min<std::size_t>(chunk, 16);
+    const uint32_t line_baud = ReadSlaveBaud();
+    const uint32_t baud = reply.baud ? reply.baud : (line_baud ? line_baud : 19200);
+    start += std::chrono::microseconds(chunk * 10u * 1000000u / baud);
+  }
+  if (chunk_size) *chunk_size = chunk;
+  return start;
+}
+
 void VirtualDeviceHost::FlushDueReplies() {
   const auto now = Clock::now();
   while (!m_pending.empty()) {
     Pending& reply = m_pending.front();
     const uint32_t line_baud = ReadSlaveBaud();
-    auto start = std::max(reply.due, m_pacing ? m_line_free : reply.due);
-    std::size_t chunk = reply.bytes.size();
-    if (m_pacing) {
-      // Pace in small chunks so the program sees bytes trickle in as on a wire.
-      chunk = std::min<std::size_t>(chunk, 16);
-      const uint32_t baud = reply.baud ? reply.baud : (line_baud ? line_baud : 19200);
-      start += std::chrono::microseconds(chunk * 10u * 1000000u / baud);
-    }
+    std::size_t chunk = 0;
+    const auto start = NextChunkTime(&chunk);
     if (start > now) return;
     if (reply.baud != 0 && line_baud != reply.baud) {
       // Sent at a speed the program is not listening on: garbage on a real
@@ -147,17 +156,20 @@ void VirtualDeviceHost::Serve() {
   Link link(*this);
   std::vector<uint8_t> buffer(4096);
   while (!m_stop) {
-    int timeout_ms = 5;
+    // Sleep until the next reply chunk is due (to the microsecond, so paced
+    // replies neither arrive late nor keep a core spinning), at most 5 ms.
+    auto wait = std::chrono::nanoseconds(std::chrono::milliseconds(5));
     {
       std::lock_guard<std::mutex> lock(m_mutex);
       if (!m_pending.empty()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(m_pending.front().due - Clock::now());
-        timeout_ms = static_cast<int>(std::clamp<int64_t>(left.count(), 0, 5));
-        if (m_pacing) timeout_ms = std::min(timeout_ms, 1);
+        const auto left = NextChunkTime(nullptr) - Clock::now();
+        wait = std::clamp<std::chrono::nanoseconds>(left, std::chrono::nanoseconds(0), wait);
       }
     }
     struct pollfd fds[2] = {{m_master, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
-    ::poll(fds, 2, timeout_ms);
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
+    struct timespec timeout {static_cast<time_t>(seconds.count()), static_cast<long>((wait - seconds).count())};
+    ::ppoll(fds, 2, &timeout, nullptr);
     if (m_stop) break;
     std::lock_guard<std::mutex> lock(m_mutex);
     const uint32_t baud_now = ReadSlaveBaud();

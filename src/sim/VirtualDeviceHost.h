@@ -57,6 +57,9 @@ class VirtualDeviceHost {
 
   void Serve();
   void FlushDueReplies();
+  // When the front reply's next chunk goes out, and its size; m_pending must
+  // not be empty.
+  std::chrono::steady_clock::time_point NextChunkTime(std::size_t* chunk_size) const;
   uint32_t ReadSlaveBaud() const;
 
   std::unique_ptr<DeviceModel> m_model;

@@ -1,0 +1,244 @@
+#include "sim/MasterBoardModel.h"
+
+#include <algorithm>
+
+namespace corvel::sim {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The board's view of the wire: [receiver][sender][type][N][data x N][sum hi][sum lo].
+constexpr std::size_t kHeader = 4;
+constexpr std::size_t kTrailer = 2;
+constexpr uint8_t kBoardAddress = 0;
+constexpr uint8_t kRelayType = 0xFF;
+constexpr uint8_t kEepromType = 0x8C;
+constexpr uint8_t kRelayDeliver = 1;
+constexpr uint8_t kRelayFetch = 2;
+constexpr uint8_t kRelayValid = 5;
+constexpr uint8_t kRelayReadFailed = 6;
+constexpr uint8_t kRelayNoDevice = 7;
+constexpr uint8_t kEepromRequest = 1;
+constexpr uint8_t kEepromNotReadyA = 3;
+constexpr uint8_t kEepromNotReadyB = 4;
+constexpr uint8_t kEepromData = 5;
+constexpr uint8_t kEepromAbsent = 7;
+constexpr std::size_t kEepromBlock = 8;
+// A fetch answer carries 5 bytes before the relayed data.
+constexpr std::size_t kFetchAnswerHeader = 5;
+constexpr std::size_t kMaxData = 255;
+
+bool SumsToZero(const std::vector<uint8_t>& bytes, std::size_t frame_size) {
+  uint32_t sum = 0;
+  for (std::size_t i = 0; i < frame_size - kTrailer; ++i) sum += bytes[i];
+  sum += 256u * bytes[frame_size - 2] + bytes[frame_size - 1];
+  return (sum & 0xFFFF) == 0;
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodeMasterFrame(const MasterFrame& frame) {
+  const std::size_t n = std::min(frame.data.size(), kMaxData);
+  std::vector<uint8_t> bytes;
+  bytes.reserve(n + kHeader + kTrailer);
+  bytes.push_back(frame.receiver);
+  bytes.push_back(frame.sender);
+  bytes.push_back(frame.type);
+  bytes.push_back(static_cast<uint8_t>(n));
+  bytes.insert(bytes.end(), frame.data.begin(), frame.data.begin() + static_cast<std::ptrdiff_t>(n));
+  uint32_t sum = 0;
+  for (uint8_t b : bytes) sum += b;
+  const uint16_t check = static_cast<uint16_t>(0x10000u - (sum & 0xFFFF));
+  bytes.push_back(static_cast<uint8_t>(check >> 8));
+  bytes.push_back(static_cast<uint8_t>(check & 0xFF));
+  return bytes;
+}
+
+const std::vector<ChainDevice>& SolvaneChain() {
+  static const std::vector<ChainDevice> chain = [] {
+    std::vector<ChainDevice> devices;
+    devices.push_back({1, "QXCT_207", 4096});
+    devices.push_back({2, "EXT_IF", 256});
+    for (int i = 0; i < 8; ++i) {
+      devices.push_back({static_cast<uint8_t>(3 + i), std::string("PA_MODULE_") + static_cast<char>('A' + i), 256});
+    }
+    devices.push_back({11, "IPA_MODULE_A", 256});
+    devices.push_back({12, "IPA_MODULE_B", 256});
+    devices.push_back({13, "EXCITER_A_QXCT_207", 4096});
+    devices.push_back({14, "EXCITER_B_QXCT_207", 4096});
+    return devices;
+  }();
+  return chain;
+}
+
+std::vector<uint8_t> RecognisableEeprom(uint8_t address, const std::string& name, std::size_t size) {
+  std::vector<uint8_t> bytes(size);
+  for (std::size_t i = 0; i < size; ++i) {
+    bytes[i] = static_cast<uint8_t>(i * 31u + address * 59u + (i >> 8) * 7u + 1u);
+  }
+  for (std::size_t i = 0; i <= name.size() && i < size; ++i) {
+    bytes[i] = i < name.size() ? static_cast<uint8_t>(name[i]) : 0;
+  }
+  return bytes;
+}
+
+MasterBoardModel::MasterBoardModel() {
+  for (const auto& device : SolvaneChain()) {
+    eeproms[device.address] = RecognisableEeprom(device.address, device.name, device.eeprom_size);
+  }
+}
+
+bool MasterBoardModel::TakeFault(int& counter) {
+  if (counter == 0) return false;
+  if (counter > 0) --counter;
+  return true;
+}
+
+void MasterBoardModel::OnReceive(const uint8_t* data, std::size_t size, uint32_t, DeviceLink& link) {
+  m_buffer.insert(m_buffer.end(), data, data + size);
+  m_last_byte = Clock::now();
+  while (m_buffer.size() >= kHeader) {
+    const std::size_t frame_size = m_buffer[3] + kHeader + kTrailer;
+    if (m_buffer.size() < frame_size) break;
+    if (!SumsToZero(m_buffer, frame_size)) {
+      // A garbled frame: the board cannot tell where the next one starts,
+      // so it drops everything it holds.
+      ++bad_frames;
+      m_buffer.clear();
+      break;
+    }
+    MasterFrame frame;
+    frame.receiver = m_buffer[0];
+    frame.sender = m_buffer[1];
+    frame.type = m_buffer[2];
+    frame.data.assign(m_buffer.begin() + kHeader, m_buffer.begin() + static_cast<std::ptrdiff_t>(frame_size - kTrailer));
+    m_buffer.erase(m_buffer.begin(), m_buffer.begin() + static_cast<std::ptrdiff_t>(frame_size));
+    HandleFrame(frame, frame_size, link);
+  }
+}
+
+void MasterBoardModel::OnIdle(DeviceLink&) {
+  if (!m_buffer.empty() && Clock::now() - m_last_byte > std::chrono::milliseconds(kStaleFrameMs)) m_buffer.clear();
+}
+
+void MasterBoardModel::HandleFrame(const MasterFrame& frame, std::size_t wire_size, DeviceLink& link) {
+  received.push_back(frame);
+  received_sizes.push_back(wire_size);
+  if (frame.receiver != kBoardAddress) return;  // for another board
+  std::optional<MasterFrame> reply;
+  bool relay_answer = false;
+  if (auto it = direct_handlers.find(frame.type); it != direct_handlers.end()) {
+    reply = it->second(frame);
+  } else if (frame.type == kRelayType) {
+    reply = HandleRelay(frame);
+    relay_answer = true;
+  } else if (frame.type == kEepromType) {
+    reply = HandleEepromRead(frame);
+  } else {
+    reply = MasterFrame{frame.sender, kBoardAddress, frame.type, frame.data};
+  }
+  if (reply) Reply(std::move(*reply), relay_answer, wire_size, link);
+}
+
+std::optional<MasterFrame> MasterBoardModel::HandleRelay(const MasterFrame& frame) {
+  if (frame.data.size() < 3) return std::nullopt;
+  const uint8_t operation = frame.data[0];
+  const uint8_t device = frame.data[1];
+  const uint8_t type = frame.data[2];
+  auto answer = [&](uint8_t status) { return MasterFrame{frame.sender, kBoardAddress, kRelayType, {status, device, type}}; };
+  const bool present = eeproms.count(device) != 0;
+
+  if (operation == kRelayDeliver) {
+    MasterFrame relayed{device, frame.sender, type, std::vector<uint8_t>(frame.data.begin() + 3, frame.data.end())};
+    delivered.push_back(relayed);
+    if (!present) return answer(kRelayNoDevice);
+    auto silent = silent_devices.find(device);
+    if (silent != silent_devices.end() && TakeFault(silent->second)) return answer(kStatusAccepted);
+    std::optional<MasterFrame> device_answer;
+    if (auto it = sub_device_handlers.find(type); it != sub_device_handlers.end()) {
+      device_answer = it->second(device, relayed);
+    } else {
+      device_answer = MasterFrame{frame.sender, device, type, relayed.data};
+    }
+    if (device_answer) m_pending[device] = {std::move(*device_answer), fetch_not_ready_polls};
+    return answer(kStatusAccepted);
+  }
+  if (operation == kRelayFetch) {
+    if (!present) return answer(kRelayNoDevice);
+    if (read_failed_devices.count(device)) return answer(kRelayReadFailed);
+    auto pending = m_pending.find(device);
+    if (pending == m_pending.end()) return answer(kStatusNotYet);
+    if (pending->second.polls_before > 0) {
+      --pending->second.polls_before;
+      return answer(kStatusNotYet);
+    }
+    const MasterFrame& got = pending->second.frame;
+    const std::size_t n = std::min(got.data.size(), kMaxData - kFetchAnswerHeader);
+    MasterFrame reply = answer(kRelayValid);
+    reply.data.push_back(got.type);
+    reply.data.push_back(static_cast<uint8_t>(n));
+    reply.data.insert(reply.data.end(), got.data.begin(), got.data.begin() + static_cast<std::ptrdiff_t>(n));
+    if (TakeFault(overstated_length_replies)) reply.data[4] = static_cast<uint8_t>(reply.data[4] + 4);
+    m_pending.erase(pending);
+    return reply;
+  }
+  return std::nullopt;
+}
+
+std::optional<MasterFrame> MasterBoardModel::HandleEepromRead(const MasterFrame& frame) {
+  if (frame.data.size() < 4) return std::nullopt;
+  const uint8_t device = frame.data[1];
+  const std::size_t address = frame.data[2] | (std::size_t{frame.data[3]} << 8);
+  if (frame.data[0] == kEepromRequest) {
+    ++eeprom_requests;
+    m_not_ready_left = eeprom_not_ready_polls;
+    m_not_ready_given = 0;
+  } else {
+    ++eeprom_polls;
+  }
+  auto silent = silent_devices.find(device);
+  if (silent != silent_devices.end() && TakeFault(silent->second)) return std::nullopt;
+
+  MasterFrame reply{frame.sender, kBoardAddress, kEepromType, {0, device, frame.data[2], frame.data[3]}};
+  if (m_not_ready_left > 0) {
+    --m_not_ready_left;
+    reply.data[0] = (m_not_ready_given++ % 2 == 0) ? kEepromNotReadyA : kEepromNotReadyB;
+    return reply;
+  }
+  auto eeprom = eeproms.find(device);
+  if (eeprom == eeproms.end()) {
+    reply.data[0] = kEepromAbsent;
+    return reply;
+  }
+  reply.data[0] = kEepromData;
+  for (std::size_t i = 0; i < kEepromBlock; ++i) {
+    const std::size_t at = address + i;
+    reply.data.push_back(at < eeprom->second.size() ? eeprom->second[at] : 0xFF);
+  }
+  return reply;
+}
+
+void MasterBoardModel::Reply(MasterFrame reply, bool relay_answer, std::size_t request_size, DeviceLink& link) {
+  if (TakeFault(silent_replies)) return;
+  if (relay_answer && reply.data.size() > 1 && TakeFault(wrong_address_replies)) {
+    reply.data[1] = static_cast<uint8_t>(reply.data[1] + 1);
+  }
+  if (TakeFault(wrong_type_replies)) reply.type = static_cast<uint8_t>(reply.type + 1);
+  std::vector<uint8_t> bytes = EncodeMasterFrame(reply);
+  if (TakeFault(corrupt_replies)) bytes[reply.data.empty() ? 2 : kHeader] ^= 0x01;
+  if (truncate_next_reply_to >= 0) {
+    bytes.resize(std::min(bytes.size(), static_cast<std::size_t>(truncate_next_reply_to)));
+    truncate_next_reply_to = -1;
+  }
+  bytes.insert(bytes.end(), append_to_next_reply.begin(), append_to_next_reply.end());
+  append_to_next_reply.clear();
+  uint32_t delay_ms = 0;
+  if (reply_after_line_time) {
+    const uint32_t baud = link.LineBaud() ? link.LineBaud() : 19200;
+    delay_ms = static_cast<uint32_t>(request_size * 10u * 1000u / baud);
+  }
+  link.Send(std::move(bytes), 0, delay_ms);
+}
+
+}  // namespace corvel::sim
