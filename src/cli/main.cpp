@@ -148,7 +148,6 @@ void SetupBuiltins(CLI::App& app, Runner& runner) {
     });
   });
   auto* set = settings->add_subcommand("serial", "Apply the Serial Settings page");
-  static SerialSettingsPage page;
   static std::string port_name, timeout_text;
   static int high = -1, debug = -1;
   set->add_option("--com-port", port_name, "Serial Port");
@@ -157,16 +156,13 @@ void SetupBuiltins(CLI::App& app, Runner& runner) {
   set->add_option("--debug-window", debug, "Use debugging dialog (0/1)");
   set->callback([&runner] {
     runner.Run([](Session& s) {
-      SerialSettingsPage p = LoadSerialSettingsPage(s.Env());
-      if (!port_name.empty()) p.port_name = port_name;
-      if (!timeout_text.empty()) p.timeout_text = timeout_text;
-      if (high >= 0) p.high_speed = high != 0;
-      if (debug >= 0) p.debug_window = debug != 0;
-      if (!ApplySerialSettingsPage(s.Env(), p)) {
-        std::cout << "Please enter an integer between 0 and " << kMaxAdditionalTimeout << ".\n";
-        return kExitFailed;
-      }
-      return kExitOk;
+      // The page itself, so a refusal reads as the Settings sheet's does.
+      SerialSettingsSheet sheet(s.Env());
+      if (!port_name.empty()) sheet.SetPortName(port_name);
+      if (!timeout_text.empty()) sheet.SetTimeoutText(timeout_text);
+      if (high >= 0) sheet.SetHighSpeed(high != 0);
+      if (debug >= 0) sheet.SetDebugWindow(debug != 0);
+      return sheet.Apply() ? kExitOk : kExitFailed;
     });
   });
   settings->require_subcommand(1);
@@ -191,7 +187,9 @@ int main(int argc, char** argv) {
   app.add_option("--retries", g.retries, "Answer Retry to retry questions at most N times")->check(CLI::NonNegativeNumber);
   std::string devices;
   for (const auto& name : corvel::sim::DeviceModelNames()) devices += (devices.empty() ? "" : ", ") + name;
-  app.add_option("--simulate", g.simulate, "Run against virtual equipment: " + devices);
+  // An unknown device is a usage error, as an out-of-range --timeout is.
+  app.add_option("--simulate", g.simulate, "Run against virtual equipment: " + devices)
+      ->check(CLI::IsMember(corvel::sim::DeviceModelNames()));
   app.add_option("--library", g.library, "EEPROM definition library file");
   app.require_subcommand(1);
   app.fallthrough();

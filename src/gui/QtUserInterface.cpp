@@ -74,18 +74,25 @@ QStringList QtNameFilters(const std::string& filter) {
     QString patterns = QString::fromStdString(f.patterns);
     patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
     patterns = patterns.simplified();
-    // Qt takes the patterns from the last parenthesised list of the filter.
-    const QString shown = QStringLiteral("(") + patterns + QStringLiteral(")");
-    QString shown_with_semicolons = shown;
-    shown_with_semicolons.replace(QLatin1Char(' '), QLatin1Char(';'));
-    if (description.endsWith(shown)) {
-      result << description;
-    } else if (description.endsWith(shown_with_semicolons)) {
-      description.chop(shown_with_semicolons.size());
-      result << description + shown;
-    } else {
-      result << description + QStringLiteral(" ") + shown;
+    // "*.*" is every file where these filters come from; Qt would match only
+    // names with a dot in them and hide a kernel file called "vmlinux".
+    QStringList matching = patterns.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (QString& pattern : matching) {
+      if (pattern == QStringLiteral("*.*")) pattern = QStringLiteral("*");
     }
+    matching.removeDuplicates();
+    // Qt takes the patterns from the last parenthesised list of the filter.
+    const QString listed = QStringLiteral("(") + patterns + QStringLiteral(")");
+    QString listed_with_semicolons = listed;
+    listed_with_semicolons.replace(QLatin1Char(' '), QLatin1Char(';'));
+    if (description.endsWith(listed)) {
+      description.chop(listed.size());
+    } else if (description.endsWith(listed_with_semicolons)) {
+      description.chop(listed_with_semicolons.size());
+    }
+    description = description.trimmed();
+    const QString shown = QStringLiteral("(") + matching.join(QLatin1Char(' ')) + QStringLiteral(")");
+    result << (description.isEmpty() ? shown : description + QStringLiteral(" ") + shown);
   }
   return result;
 }

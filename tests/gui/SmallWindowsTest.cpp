@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -165,13 +166,31 @@ TEST(QtDialogPieces, FileFiltersBecomeQtNameFilters) {
     const char* mfc;
     QStringList qt;
   } cases[] = {
-      {"Hex Files (*.hex)|*.hex|All Files (*.*)|*.*||", {"Hex Files (*.hex)", "All Files (*.*)"}},
+      {"Hex Files (*.hex)|*.hex|All Files (*.*)|*.*||", {"Hex Files (*.hex)", "All Files (*)"}},
       {"EEPROM Files|*.eep||", {"EEPROM Files (*.eep)"}},
       {"Images (*.hex;*.eep)|*.hex;*.eep||", {"Images (*.hex *.eep)"}},
-      {"Kernel (*.ldr)|*.*||", {"Kernel (*.ldr) (*.*)"}},
+      {"Kernel (*.ldr)|*.*||", {"Kernel (*.ldr) (*)"}},
+      {"Some (*.ldr;*.*)|*.ldr;*.*||", {"Some (*.ldr *)"}},
       {"", {}},
   };
   for (const auto& c : cases) EXPECT_EQ(QtNameFilters(c.mfc), c.qt) << c.mfc;
+}
+
+TEST(QtDialogPieces, AllFilesFilterShowsNamesWithoutADot) {
+  // "*.*" means every file on the equipment's home platform; Qt's own
+  // matching would hide a kernel or boot loader file named without a dot.
+  const struct {
+    const char* name;
+    bool shown;
+  } cases[] = {{"vmlinux", true}, {"fw.hex", true}, {"bootloader.", true}};
+  const QStringList filters = QtNameFilters("Flash Files (*.hex)|*.hex|All Files (*.*)|*.*||");
+  ASSERT_EQ(filters.size(), 2);
+  const QString all = filters[1];
+  const QString patterns = all.mid(all.lastIndexOf('(') + 1).chopped(1);
+  for (const auto& c : cases) {
+    EXPECT_EQ(QDir::match(patterns, QString::fromUtf8(c.name)), c.shown) << c.name;
+  }
+  EXPECT_FALSE(QDir::match(QStringLiteral("*.hex"), QStringLiteral("vmlinux")));
 }
 
 TEST(QtDialogPieces, ReadBackChooserAndHexViewer) {

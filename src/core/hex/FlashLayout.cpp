@@ -2,13 +2,19 @@
 
 #include <cstdio>
 
-#include "core/app/FileUtil.h"
 
 namespace corvel {
 
+std::string HexFileTypeText(const std::string& path) {
+  const auto slash = path.find_last_of("/\\");
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const auto dot = name.find_last_of('.');
+  return dot == std::string::npos ? name : name.substr(dot);
+}
+
 HexFileType HexFileTypeOf(const std::string& path) {
-  // A name without "." is its own extension; it never matches either type.
-  const std::string extension = FileExtension(path);
+  // A name without "." is its own type; it never matches either one.
+  const std::string extension = HexFileTypeText(path);
   if (extension == kFlashExtension) return HexFileType::Flash;
   if (extension == kEepromExtension) return HexFileType::Eeprom;
   return HexFileType::Unknown;

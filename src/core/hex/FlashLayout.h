@@ -24,7 +24,10 @@ inline constexpr const char* kFlashExtension = ".hex";
 inline constexpr const char* kEepromExtension = ".eep";
 
 enum class HexFileType { Flash, Eeprom, Unknown };
-// By the text from the file name's last "." on, compared with case.
+// The file type as the tools compare it: the file name's text from its last
+// "." to the end (".hex"), case kept; a name without "." is its own type.
+std::string HexFileTypeText(const std::string& path);
+// By HexFileTypeText, compared with case.
 HexFileType HexFileTypeOf(const std::string& path);
 // 131072 for flash, 4096 for EEPROM, 0 otherwise.
 uint32_t ImageSizeFor(HexFileType type);

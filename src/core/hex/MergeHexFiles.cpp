@@ -23,12 +23,13 @@ void MergeHexFiles::BrowseSecondFile() {
 }
 
 bool MergeHexFiles::Merge() {
-  const HexFileType first_type = HexFileTypeOf(m_first_file);
-  const HexFileType second_type = HexFileTypeOf(m_second_file);
-  if (first_type != second_type) {
+  // Types are compared as texts: "fw.bin" and "fw.txt" are different types
+  // before either is found unknown.
+  if (HexFileTypeText(m_first_file) != HexFileTypeText(m_second_file)) {
     m_env.ui.Error(kDifferentFileTypes);
     return false;
   }
+  const HexFileType first_type = HexFileTypeOf(m_first_file);
   if (first_type == HexFileType::Unknown) {
     m_env.ui.Error(kUnrecognizedFileTypes);
     return false;

@@ -33,8 +33,9 @@ bool ProgressWindow::Create() {
     m_owner_disabled = true;
   }
   if (!m_display->CreateWindow(ProgressCaptionText(m_caption_id), m_cancel_enabled, *this)) {
-    // Users go on without a visible window; the owner must not stay disabled.
-    m_display->SetOwnerEnabled(true);
+    // Users go on without a visible window; an owner this window disabled
+    // must not stay so, and one an outer operation disabled is left to it.
+    if (m_owner_disabled) m_display->SetOwnerEnabled(true);
     m_owner_disabled = false;
     return false;
   }

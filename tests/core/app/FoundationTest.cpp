@@ -224,11 +224,16 @@ TEST(ProgressWindowLogic, CancelIsReportedOnceAndTheOwnerIsEnabledOnEveryPath) {
     void PumpMessages() override {}
     void DestroyWindow() override {}
   };
-  auto display = std::make_unique<Failing>();
-  Failing* raw = display.get();
-  ProgressWindow failing(kCaptionConnecting, "", std::move(display));
-  EXPECT_FALSE(failing.Create());
-  EXPECT_TRUE(raw->enabled);
+  for (const bool enabled_before : {true, false}) {
+    auto display = std::make_unique<Failing>();
+    Failing* raw = display.get();
+    raw->enabled = enabled_before;
+    ProgressWindow failing(kCaptionConnecting, "", std::move(display));
+    EXPECT_FALSE(failing.Create());
+    // An owner that something else had disabled (an outer operation) stays so.
+    EXPECT_EQ(raw->enabled, enabled_before);
+    EXPECT_FALSE(failing.OwnerDisabled());
+  }
   EXPECT_STREQ(ProgressCaptionText(kCaptionConnecting), "Connecting...");
 }
 

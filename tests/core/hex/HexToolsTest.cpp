@@ -107,6 +107,13 @@ TEST_F(HexToolTest, FileTypeRefusals) {
       {"a.hex", "b.eep", "These are different file types and cannot be merged!"},
       {"a.hex", "FW.HEX", "These are different file types and cannot be merged!"},
       {"hexfile", "hexfile", "These are unrecognized file types and cannot be merged!"},
+      // The type is the text from the name's last "." on (the whole name
+      // without one), so two different unknown types are different types.
+      {"fw.bin", "fw.txt", "These are different file types and cannot be merged!"},
+      {"FW.HEX", "fw.Hex", "These are different file types and cannot be merged!"},
+      {"fw.bin", "hexfile", "These are different file types and cannot be merged!"},
+      {"hexfile", "hexfile2", "These are different file types and cannot be merged!"},
+      {"fw.bin", "other.bin", "These are unrecognized file types and cannot be merged!"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.first) + " + " + c.second);
@@ -437,6 +444,32 @@ TEST(FlashLayoutRules, DescriptionAndStoredChecksum) {
   EXPECT_EQ(image[0x1DF03], 0xFF);
   EXPECT_EQ(image[0x1DF08], 0xFF);
   EXPECT_EQ(FormatChecksum(0xABCDEF), "0x00ABCDEF");
+}
+
+}  // namespace
+}  // namespace corvel::test
+
+namespace corvel::test {
+namespace {
+
+TEST(FlashLayoutRules, FileTypeIsTheNameFromItsLastDot) {
+  const struct {
+    const char* path;
+    const char* type;
+    HexFileType kind;
+  } cases[] = {
+      {"/fw/main.hex", ".hex", HexFileType::Flash},
+      {"C:\\fw\\data.eep", ".eep", HexFileType::Eeprom},
+      {"fw.hex.txt", ".txt", HexFileType::Unknown},
+      {"/fw.d/bootloader", "bootloader", HexFileType::Unknown},  // a dot in a folder does not count
+      {"C:\\fw.d\\FW", "FW", HexFileType::Unknown},
+      {"/fw/.hex", ".hex", HexFileType::Flash},
+      {"", "", HexFileType::Unknown},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(HexFileTypeText(c.path), c.type) << c.path;
+    EXPECT_EQ(HexFileTypeOf(c.path), c.kind) << c.path;
+  }
 }
 
 }  // namespace
