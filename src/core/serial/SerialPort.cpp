@@ -16,7 +16,11 @@ uint32_t SerialPort::AdditionalTimeout() const {
 
 bool SerialPort::Open() {
   if (m_open && !Close()) return true;
-  auto device = OpenSerialDevice(m_port_name);
+  return OpenDevice(OpenSerialDevice(m_port_name));
+}
+
+bool SerialPort::OpenDevice(std::unique_ptr<SerialDevice> device) {
+  if (m_open && !Close()) return true;
   if (!device) return true;
   if (!device->Configure(m_baud_rate)) {
     DebugPrintf("Cannot set the line settings of %s", m_port_name.c_str());

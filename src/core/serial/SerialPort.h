@@ -46,6 +46,9 @@ class SerialPort {
   // True on FAILURE: the port could not be opened and configured. Reopens an
   // open port, which is how the speed changes.
   bool Open();
+  // Open on a device the caller made (another transport, or a test's fake);
+  // the same failure flag and configuration as Open.
+  bool OpenDevice(std::unique_ptr<SerialDevice> device);
   bool Close();
   bool Read(uint8_t* buffer, uint32_t count, uint32_t* received = nullptr);
   bool Write(const uint8_t* buffer, uint32_t count, uint32_t* written = nullptr);

@@ -1,4 +1,5 @@
 // The port against a pseudo-terminal whose far end the test drives.
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -54,6 +55,62 @@ TEST(SerialChecksum, WorkedExamplesAndEveryCorruptionRejected) {
       EXPECT_FALSE(CheckChecksum16(block.data(), 298)) << "byte " << i << " +" << int(delta);
       block[i] = static_cast<uint8_t>(block[i] - delta);
     }
+  }
+}
+
+// A device that hands out what the test queued and counts purges.
+class FakeDevice : public SerialDevice {
+ public:
+  struct Log {
+    int purges = 0;
+    SerialTimeouts timeouts;
+    uint32_t baud = 0;
+  };
+  FakeDevice(Log& log, std::vector<uint8_t> pending) : m_log(log), m_pending(std::move(pending)) {}
+  bool Configure(uint32_t baud) override {
+    m_log.baud = baud;
+    return true;
+  }
+  void SetTimeouts(const SerialTimeouts& t) override { m_log.timeouts = t; }
+  bool Read(uint8_t* buffer, uint32_t count, uint32_t& received) override {
+    received = std::min<uint32_t>(count, static_cast<uint32_t>(m_pending.size()));
+    std::copy_n(m_pending.begin(), received, buffer);
+    m_pending.erase(m_pending.begin(), m_pending.begin() + received);
+    return true;
+  }
+  bool Write(const uint8_t*, uint32_t count, uint32_t& written) override {
+    written = count;
+    return true;
+  }
+  bool Purge() override {
+    ++m_log.purges;
+    return true;
+  }
+  bool Close() override { return true; }
+
+ private:
+  Log& m_log;
+  std::vector<uint8_t> m_pending;
+};
+
+TEST(SerialPortRead, OnlyAShortReadPurges) {
+  const struct {
+    std::size_t available;
+    uint32_t asked;
+    int purges;
+  } cases[] = {{27, 27, 0}, {5, 27, 1}, {0, 27, 1}, {30, 27, 0}};
+  for (const auto& c : cases) {
+    FakeDevice::Log log;
+    SerialPort port;
+    port.SetBaudRate(115200);
+    ASSERT_FALSE(port.OpenDevice(std::make_unique<FakeDevice>(log, std::vector<uint8_t>(c.available, 0x11))));
+    EXPECT_EQ(log.baud, 115200u);
+    EXPECT_EQ(log.timeouts.read_constant_ms, 200u);
+    std::vector<uint8_t> buffer(c.asked);
+    uint32_t got = 0;
+    EXPECT_TRUE(port.Read(buffer.data(), c.asked, &got));
+    EXPECT_EQ(got, std::min<uint32_t>(c.asked, static_cast<uint32_t>(c.available)));
+    EXPECT_EQ(log.purges, c.purges) << c.available << " of " << c.asked;
   }
 }
 
