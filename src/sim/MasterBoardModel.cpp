@@ -1,6 +1,8 @@
 #include "sim/MasterBoardModel.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 
 namespace corvel::sim {
 
@@ -81,6 +83,57 @@ std::vector<uint8_t> RecognisableEeprom(uint8_t address, const std::string& name
     bytes[i] = i < name.size() ? static_cast<uint8_t>(name[i]) : 0;
   }
   return bytes;
+}
+
+namespace {
+
+// A whole number from the command line: decimal, or hex after "0x".
+bool ParseNumber(const std::string& text, long min, long max, long& value) {
+  if (text.empty() || text[0] == '-' || text[0] == '+') return false;
+  char* end = nullptr;
+  errno = 0;
+  const long parsed = std::strtol(text.c_str(), &end, 0);
+  if (errno != 0 || end == text.c_str() || *end != '\0' || parsed < min || parsed > max) return false;
+  value = parsed;
+  return true;
+}
+
+constexpr long kMaxFaultPolls = 1000000;
+
+}  // namespace
+
+bool IsMasterBoardOption(const std::string& option) {
+  return option == "--silent-device" || option == "--absent-device" || option == "--read-failed" ||
+         option == "--not-ready" || option == "--fetch-not-ready";
+}
+
+std::string ApplyMasterBoardOption(MasterBoardModel& board, const std::string& option, const std::string& value) {
+  if (!IsMasterBoardOption(option)) return "unknown option " + option;
+  long number = 0;
+  if (option == "--not-ready" || option == "--fetch-not-ready") {
+    if (!ParseNumber(value, 0, kMaxFaultPolls, number)) return option + " takes a count, not '" + value + "'";
+    (option == "--not-ready" ? board.eeprom_not_ready_polls : board.fetch_not_ready_polls) = static_cast<int>(number);
+    return "";
+  }
+  if (!ParseNumber(value, 1, 255, number)) return option + " takes a device address 1..255, not '" + value + "'";
+  const auto address = static_cast<uint8_t>(number);
+  if (option == "--silent-device") {
+    board.silent_devices[address] = -1;
+  } else if (option == "--absent-device") {
+    board.eeproms.erase(address);
+  } else {
+    board.read_failed_devices.insert(address);
+  }
+  return "";
+}
+
+const char* MasterBoardOptionsUsage() {
+  return "  master only:\n"
+         "  --silent-device ADDR   the device never answers\n"
+         "  --absent-device ADDR   the device is not in the chain\n"
+         "  --read-failed ADDR     relayed fetches for the device answer \"read failed\"\n"
+         "  --not-ready N          N \"not ready\" answers before every EEPROM block\n"
+         "  --fetch-not-ready N    N \"no answer yet\" answers before a relayed answer\n";
 }
 
 MasterBoardModel::MasterBoardModel() {

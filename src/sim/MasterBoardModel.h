@@ -43,6 +43,23 @@ const std::vector<ChainDevice>& SolvaneChain();
 // pattern that differs per address and per byte.
 std::vector<uint8_t> RecognisableEeprom(uint8_t address, const std::string& name, std::size_t size);
 
+class MasterBoardModel;
+
+// Faults a service engineer sets on corvel-sim's command line to rehearse a
+// chain read going wrong:
+//   --silent-device ADDR  the device never answers (EEPROM reads, relayed packets)
+//   --absent-device ADDR  the device is not in the chain (the board reports it absent)
+//   --read-failed ADDR    relayed fetches for the device answer "read failed"
+//   --not-ready N         N "not ready" answers before every EEPROM block
+//   --fetch-not-ready N   N "no answer yet" fetch answers before a relayed answer
+// ADDR is 1..255, decimal or 0x hex. IsMasterBoardOption says whether an
+// option is one of these (each takes one value); ApplyMasterBoardOption
+// returns "" when it took the option, else what is wrong with it.
+bool IsMasterBoardOption(const std::string& option);
+std::string ApplyMasterBoardOption(MasterBoardModel& board, const std::string& option, const std::string& value);
+// The lines of corvel-sim's usage text for the options above.
+const char* MasterBoardOptionsUsage();
+
 class MasterBoardModel : public DeviceModel {
  public:
   // Status the board gives a delivery it took on (any value but 5, 6, 7 is

@@ -1,11 +1,15 @@
-// corvel-sim DEVICE [--pace]: serves a piece of virtual equipment on a
-// pseudo-terminal, prints the port path, and runs until interrupted.
+// corvel-sim DEVICE [--pace] [fault options]: serves a piece of virtual
+// equipment on a pseudo-terminal, prints the port path, and runs until
+// interrupted. The master board takes fault options for rehearsing failures.
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
+#include "sim/MasterBoardModel.h"
 #include "sim/Models.h"
 #include "sim/VirtualDeviceHost.h"
 
@@ -14,7 +18,9 @@ volatile std::sig_atomic_t g_stop = 0;
 void OnSignal(int) { g_stop = 1; }
 
 void Usage() {
-  std::fprintf(stderr, "usage: corvel-sim DEVICE [--pace]\n  --pace  send replies at the line rate\ndevices:");
+  std::fprintf(stderr, "usage: corvel-sim DEVICE [--pace] [fault options]\n  --pace  send replies at the line rate\n%s",
+               corvel::sim::MasterBoardOptionsUsage());
+  std::fprintf(stderr, "devices:");
   for (const auto& name : corvel::sim::DeviceModelNames()) std::fprintf(stderr, " %s", name.c_str());
   std::fprintf(stderr, "\n");
 }
@@ -23,9 +29,17 @@ void Usage() {
 int main(int argc, char** argv) {
   std::string device;
   bool pace = false;
+  std::vector<std::pair<std::string, std::string>> faults;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--pace") == 0) {
       pace = true;
+    } else if (corvel::sim::IsMasterBoardOption(argv[i])) {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "corvel-sim: %s needs a value\n", argv[i]);
+        return 2;
+      }
+      faults.emplace_back(argv[i], argv[i + 1]);
+      ++i;
     } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
       Usage();
       return 0;
@@ -41,6 +55,20 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "corvel-sim: unknown device '%s'\n", device.c_str());
     Usage();
     return 2;
+  }
+  if (!faults.empty()) {
+    auto* board = dynamic_cast<corvel::sim::MasterBoardModel*>(model.get());
+    if (board == nullptr) {
+      std::fprintf(stderr, "corvel-sim: %s takes no fault options\n", device.c_str());
+      return 2;
+    }
+    for (const auto& [option, value] : faults) {
+      const std::string error = corvel::sim::ApplyMasterBoardOption(*board, option, value);
+      if (!error.empty()) {
+        std::fprintf(stderr, "corvel-sim: %s\n", error.c_str());
+        return 2;
+      }
+    }
   }
   corvel::sim::VirtualDeviceHost host(std::move(model));
   host.SetPacing(pace);

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 
 #include "gui/ToolWindows.h"
 #include "gui/chain/ReadDeviceChainWindow.h"
@@ -35,6 +36,27 @@ TEST_F(ReadDeviceChainWindowTest, RegisteredAndOpensFromTheStoredFields) {
   EXPECT_EQ(window.PreviewEdit()->text(), "TX1_QXCT_207.eep");
   EXPECT_TRUE(window.PreviewEdit()->isReadOnly());
   EXPECT_TRUE(window.PositionButton(0)->isChecked());
+}
+
+// Opened from the launcher, the window blocks only the launcher: the
+// "Debugging Information" window must stay usable during a chain read.
+TEST_F(ReadDeviceChainWindowTest, LauncherOpensTheWindowModalToItsParentOnly) {
+  QWidget launcher;
+  launcher.show();
+  Qt::WindowModality modality = Qt::NonModal;
+  QWidget* parent_seen = nullptr;
+  QTimer::singleShot(0, [&] {
+    auto* shown = launcher.findChild<ReadDeviceChainWindow*>();
+    if (shown == nullptr) return;
+    modality = shown->windowModality();
+    parent_seen = shown->parentWidget();
+    shown->reject();
+  });
+  const ToolWindowFactory* open = FindToolWindow(ToolId::ReadDeviceChain);
+  ASSERT_NE(open, nullptr);
+  (*open)(&launcher, Env());
+  EXPECT_EQ(modality, Qt::WindowModal);
+  EXPECT_EQ(parent_seen, &launcher);
 }
 
 TEST_F(ReadDeviceChainWindowTest, EditsAndPositionUpdateThePreviewAndCloseStoresThem) {

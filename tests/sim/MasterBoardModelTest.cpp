@@ -107,5 +107,66 @@ TEST(MasterBoardModel, DefaultChainIsTheWholeSolvaneTransmitter) {
   }
 }
 
+// The fault options of corvel-sim master, judged by what the board then does
+// with an EEPROM read of each device.
+TEST(MasterBoardModel, CommandLineFaultsChangeTheAnswers) {
+  MasterBoardModel board;
+  board.reply_after_line_time = false;
+  const struct {
+    const char* option;
+    const char* value;
+  } taken[] = {
+      {"--silent-device", "3"}, {"--absent-device", "0x4"}, {"--not-ready", "2"}, {"--read-failed", "5"},
+      {"--fetch-not-ready", "0"},
+  };
+  for (const auto& t : taken) EXPECT_EQ(sim::ApplyMasterBoardOption(board, t.option, t.value), "") << t.option;
+
+  const struct {
+    uint8_t device;
+    int replies;    // to the request and one poll
+    uint8_t code;   // of the last reply
+  } reads[] = {
+      {3, 0, 0},  // silent
+      {4, 2, 4},  // absent, but "not ready" (codes 3 then 4) comes first
+      {6, 2, 4},  // present: "not ready" twice ...
+  };
+  for (const auto& r : reads) {
+    RecordingLink link;
+    for (uint8_t operation : {1, 2}) {
+      Feed(board, link, sim::EncodeMasterFrame({0, 1, 0x8C, {operation, r.device, 0, 0}}));
+    }
+    ASSERT_EQ(link.sent.size(), static_cast<std::size_t>(r.replies)) << int(r.device);
+    if (r.replies) {
+      EXPECT_EQ(link.sent.back()[4], r.code) << int(r.device);
+    }
+  }
+  // ... then the data, or the absent device's code 7.
+  RecordingLink link;
+  Feed(board, link, sim::EncodeMasterFrame({0, 1, 0x8C, {2, 6, 0, 0}}));
+  Feed(board, link, sim::EncodeMasterFrame({0, 1, 0x8C, {1, 4, 0, 0}}));
+  for (int i = 0; i < 2; ++i) Feed(board, link, sim::EncodeMasterFrame({0, 1, 0x8C, {2, 4, 0, 0}}));
+  ASSERT_EQ(link.sent.size(), 4u);
+  EXPECT_EQ(link.sent[0][4], 5);
+  EXPECT_EQ(link.sent[3][4], 7);
+  // A relayed fetch for the read-failed device: status 6.
+  Feed(board, link, sim::EncodeMasterFrame({0, 1, 0xFF, {2, 5, 0x80}}));
+  ASSERT_EQ(link.sent.size(), 5u);
+  EXPECT_EQ(link.sent[4][4], 6);
+
+  const struct {
+    const char* option;
+    const char* value;
+  } refused[] = {
+      {"--silent-device", "0"},   {"--silent-device", "256"}, {"--absent-device", "x"}, {"--read-failed", ""},
+      {"--not-ready", "-1"},      {"--not-ready", "2x"},      {"--fetch-not-ready", "99999999999"},
+      {"--pace", "1"},
+  };
+  for (const auto& r : refused) {
+    EXPECT_NE(sim::ApplyMasterBoardOption(board, r.option, r.value), "") << r.option << " " << r.value;
+  }
+  EXPECT_TRUE(sim::IsMasterBoardOption("--not-ready"));
+  EXPECT_FALSE(sim::IsMasterBoardOption("--pace"));
+}
+
 }  // namespace
 }  // namespace corvel::test

@@ -35,8 +35,8 @@ inline constexpr const char* kChainFailedToRespondAfter = " failed to respond.";
 inline constexpr const char* kChainCompleted = "Completed reading EEPROM files for all devices present";
 inline constexpr const char* kChainUnknownSerial = "UNKNOWN_SERIAL";
 inline constexpr const char* kChainFileExtension = ".eep";
-// Not a text of the original window: a file that could not be written is
-// said so instead of passing for a saved one.
+// Beyond the run's usual texts: a file that could not be written is said so
+// instead of passing for a saved one.
 inline constexpr const char* kChainCannotWriteFile = "Could not write the file ";
 
 // The attached equipment the window offers; only the Solvane has a chain.

@@ -88,27 +88,25 @@ bool ReceiveDirect(SerialPort& port, DevicePacket& packet) {
   return true;
 }
 
-bool SendSubPacket(SerialPort& port, const DevicePacket& packet, uint8_t DestAddress) {
-  DebugPrintf("SendSubPacket: DestAddress is 0x%X, OpType of 0x%X", DestAddress, packet.PacketType());
-  if (packet.Length() > kMaxRelayedDataLength) return false;  // the relay request would not fit
+namespace {
 
-  std::vector<uint8_t> data;
-  data.reserve(kRelayRequestHeader + packet.Length());
-  data.push_back(kRelayOperationDeliver);
-  data.push_back(DestAddress);
-  data.push_back(packet.PacketType());
-  data.insert(data.end(), packet.Bytes().begin(), packet.Bytes().end());
-  const DevicePacket relay(kMasterAddress, packet.SenderAddress(), kTypeRelay, static_cast<uint8_t>(data.size()),
-                           data.data());
-  SendDirect(port, relay);
+// Which relay exchange an answer belongs to: the delivery and the fetch word
+// three of their trace lines differently.
+enum class RelayExchange { Delivery, Fetch };
 
-  DevicePacket answer;
+// Receives the master's answer to a relay packet and checks, in this order,
+// that it came, is a relay packet, has room for status and address, reports
+// neither a failed read nor a missing device, and names sub-device
+// DestAddress. Each failure is traced and ends the exchange.
+bool ReceiveRelayAnswer(SerialPort& port, DevicePacket& answer, uint8_t DestAddress, RelayExchange exchange) {
+  const bool fetch = exchange == RelayExchange::Fetch;
   if (!ReceiveDirect(port, answer)) {
-    DebugPrintf("ERROR: Did not receive response from master");
+    DebugPrintf(fetch ? "ERROR: Did not receive reply from master" : "ERROR: Did not receive response from master");
     return false;
   }
   if (answer.PacketType() != kTypeRelay) {
-    DebugPrintf("ERROR: Reply type was 0x%X", answer.PacketType());
+    DebugPrintf(fetch ? "ERROR: Wrong reply type from master (0x%X)" : "ERROR: Reply type was 0x%X",
+                answer.PacketType());
     return false;
   }
   if (answer.Length() < kRelayAnswerMinLength) {
@@ -125,17 +123,12 @@ bool SendSubPacket(SerialPort& port, const DevicePacket& packet, uint8_t DestAdd
     return false;
   }
   if (answer.DataAt(kRelayAnswerAddressOffset) != DestAddress) {
-    DebugPrintf("ERROR: Sub device address of 0x%X", answer.DataAt(kRelayAnswerAddressOffset));
-    return false;
-  }
-  if (answer.DataAt(kRelayReportedTypeOffset) != packet.PacketType()) {
-    DebugPrintf("ERROR: Reported operation type of 0x%X", answer.DataAt(kRelayReportedTypeOffset));
+    DebugPrintf(fetch ? "ERROR: Returned sub device address of 0x%X" : "ERROR: Sub device address of 0x%X",
+                answer.DataAt(kRelayAnswerAddressOffset));
     return false;
   }
   return true;
 }
-
-namespace {
 
 // Fills `packet` with the relayed answer a status-5 fetch answer carries. The
 // length byte is believed only as far as the answer really has bytes.
@@ -154,6 +147,29 @@ void TakeRelayedAnswer(const DevicePacket& answer, DevicePacket& packet) {
 
 }  // namespace
 
+bool SendSubPacket(SerialPort& port, const DevicePacket& packet, uint8_t DestAddress) {
+  DebugPrintf("SendSubPacket: DestAddress is 0x%X, OpType of 0x%X", DestAddress, packet.PacketType());
+  if (packet.Length() > kMaxRelayedDataLength) return false;  // the relay request would not fit
+
+  std::vector<uint8_t> data;
+  data.reserve(kRelayRequestHeader + packet.Length());
+  data.push_back(kRelayOperationDeliver);
+  data.push_back(DestAddress);
+  data.push_back(packet.PacketType());
+  data.insert(data.end(), packet.Bytes().begin(), packet.Bytes().end());
+  const DevicePacket relay(kMasterAddress, packet.SenderAddress(), kTypeRelay, static_cast<uint8_t>(data.size()),
+                           data.data());
+  SendDirect(port, relay);
+
+  DevicePacket answer;
+  if (!ReceiveRelayAnswer(port, answer, DestAddress, RelayExchange::Delivery)) return false;
+  if (answer.DataAt(kRelayReportedTypeOffset) != packet.PacketType()) {
+    DebugPrintf("ERROR: Reported operation type of 0x%X", answer.DataAt(kRelayReportedTypeOffset));
+    return false;
+  }
+  return true;
+}
+
 bool ReceiveSubPacket(SerialPort& port, DevicePacket& packet, uint8_t DestAddress) {
   DebugPrintf("ReceiveSubPacket: DestAddress is 0x%X, OpType of 0x%X", DestAddress, packet.PacketType());
   const uint8_t poll_data[kRelayRequestHeader] = {kRelayOperationFetch, DestAddress, packet.PacketType()};
@@ -163,31 +179,8 @@ bool ReceiveSubPacket(SerialPort& port, DevicePacket& packet, uint8_t DestAddres
   for (int cycle = 0; cycle < kRelayPollCycles; ++cycle, wait_ms += kRelayWaitStepMs) {
     SendDirect(port, poll);
     DevicePacket answer;
-    if (!ReceiveDirect(port, answer)) {
-      DebugPrintf("ERROR: Did not receive reply from master");
-      return false;
-    }
-    if (answer.PacketType() != kTypeRelay) {
-      DebugPrintf("ERROR: Wrong reply type from master (0x%X)", answer.PacketType());
-      return false;
-    }
-    if (answer.Length() < kRelayAnswerMinLength) {
-      DebugPrintf("ERROR: Packet length of %d", answer.Length());
-      return false;
-    }
+    if (!ReceiveRelayAnswer(port, answer, DestAddress, RelayExchange::Fetch)) return false;
     const uint8_t status = answer.DataAt(kRelayStatusOffset);
-    if (status == kRelayStatusReadFailed) {
-      DebugPrintf("ERROR: Read failed");
-      return false;
-    }
-    if (status == kRelayStatusNoDevice) {
-      DebugPrintf("ERROR: Device does not exist");
-      return false;
-    }
-    if (answer.DataAt(kRelayAnswerAddressOffset) != DestAddress) {
-      DebugPrintf("ERROR: Returned sub device address of 0x%X", answer.DataAt(kRelayAnswerAddressOffset));
-      return false;
-    }
     if (status == kRelayStatusValidData) {
       DebugPrintf("Received valid data");
       TakeRelayedAnswer(answer, packet);

@@ -160,5 +160,5 @@ void ReadDeviceChainWindow::done(int result) {
 
 CORVEL_GUI_TOOL(ReadDeviceChain, [](QWidget* parent, corvel::ToolEnv& env) {
   corvel::gui::ReadDeviceChainWindow window(env, parent);
-  window.exec();
+  corvel::gui::ExecModal(window);
 });

@@ -266,6 +266,42 @@ TEST_F(DevicePacketLinkTest, RelayChecksFailInOrderWithTheirTraceLines) {
        "ERROR: Read failed"},
       {"fetch with a garbled answer", nullptr, [](MasterBoardModel& m) { m.corrupt_replies = 1; }, 5,
        "ERROR: Did not receive reply from master"},
+      // Answers that fail more than one check: the first check in order speaks.
+      {"delivery answer of another type and too short",
+       [](MasterBoardModel& m) { m.direct_handlers[0xFF] = [](const MasterFrame&) { return MasterFrame{1, 0, 0x8C, {1}}; }; },
+       nullptr, 5, "ERROR: Reply type was 0x8C"},
+      {"delivery read failed for another device",
+       [](MasterBoardModel& m) {
+         m.direct_handlers[0xFF] = [](const MasterFrame&) { return MasterFrame{1, 0, 0xFF, {6, 9, 0x42}}; };
+       },
+       nullptr, 5, "ERROR: Read failed"},
+      {"delivery to no device, another address",
+       [](MasterBoardModel& m) {
+         m.direct_handlers[0xFF] = [](const MasterFrame&) { return MasterFrame{1, 0, 0xFF, {7, 9, 0x42}}; };
+       },
+       nullptr, 5, "ERROR: Device does not exist"},
+      {"delivery for another device reported as another operation",
+       [](MasterBoardModel& m) {
+         m.direct_handlers[0xFF] = [](const MasterFrame&) { return MasterFrame{1, 0, 0xFF, {1, 9, 0x42}}; };
+       },
+       nullptr, 5, "ERROR: Sub device address of 0x9"},
+      {"fetch short answer of another type", nullptr,
+       [](MasterBoardModel& m) { m.direct_handlers[0xFF] = [](const MasterFrame&) { return MasterFrame{1, 0, 0x80, {5}}; }; },
+       5, "ERROR: Wrong reply type from master (0x80)"},
+      {"fetch answer too short", nullptr,
+       [](MasterBoardModel& m) { m.direct_handlers[0xFF] = [](const MasterFrame&) { return MasterFrame{1, 0, 0xFF, {5, 5}}; }; },
+       5, "ERROR: Packet length of 2"},
+      {"fetch of no device, another address", nullptr,
+       [](MasterBoardModel& m) { m.direct_handlers[0xFF] = [](const MasterFrame&) { return MasterFrame{1, 0, 0xFF, {7, 9, 0}}; }; },
+       5, "ERROR: Device does not exist"},
+      {"fetch read failed, another address", nullptr,
+       [](MasterBoardModel& m) { m.direct_handlers[0xFF] = [](const MasterFrame&) { return MasterFrame{1, 0, 0xFF, {6, 9, 0}}; }; },
+       5, "ERROR: Read failed"},
+      {"fetch with valid data for another device", nullptr,
+       [](MasterBoardModel& m) {
+         m.direct_handlers[0xFF] = [](const MasterFrame&) { return MasterFrame{1, 0, 0xFF, {5, 9, 0, 0x80, 1, 0xAB}}; };
+       },
+       5, "ERROR: Returned sub device address of 0x9"},
   };
   for (const auto& c : cases) {
     trace.Clear();
@@ -287,6 +323,9 @@ TEST_F(DevicePacketLinkTest, RelayChecksFailInOrderWithTheirTraceLines) {
     }
     EXPECT_TRUE(trace.Contains(c.trace)) << c.name;
     EXPECT_FALSE(trace.Contains("Received valid data")) << c.name;
+    int errors = 0;
+    for (const auto& line : trace.Lines()) errors += line.rfind("ERROR: ", 0) == 0;
+    EXPECT_EQ(errors, 1) << c.name << ": one failed check ends the exchange";
   }
 }
 
