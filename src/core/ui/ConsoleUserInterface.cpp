@@ -108,8 +108,9 @@ Answer ConsoleUserInterface::ShowMessage(const Message& message) {
   Answer answer;
   if (message.IsRetryQuestion()) {
     if (m_policy.retries >= 0 || !m_policy.interactive) {
-      if (m_retries_used < m_policy.retries) {
-        ++m_retries_used;
+      int& used = m_retries_used[message.text];
+      if (used < m_policy.retries) {
+        ++used;
         answer = message.buttons == MessageButtons::YesNo || message.buttons == MessageButtons::YesNoCancel
                      ? Answer::Yes
                      : Answer::Retry;

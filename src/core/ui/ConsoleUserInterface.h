@@ -4,6 +4,7 @@
 // answer and says so.
 #include <deque>
 #include <iosfwd>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -13,7 +14,7 @@ namespace corvel {
 
 struct ConsoleAnswerPolicy {
   bool yes = false;   // --yes: Yes to confirmations that are not retry questions
-  int retries = -1;   // --retries N: Retry/Yes to retry questions N times; -1 not given
+  int retries = -1;   // --retries N: Retry/Yes to each retry question N times; -1 not given
   bool interactive = false;  // a person at a terminal can be asked
   bool progress = false;     // draw progress bars (stderr is a terminal)
 };
@@ -45,7 +46,9 @@ class ConsoleUserInterface : public UserInterface {
   std::ostream& m_out;
   std::ostream& m_err;
   ConsoleAnswerPolicy m_policy;
-  int m_retries_used = 0;
+  // Retries given so far, per question text: each silent device of a chain
+  // gets its own N tries, and a repeated failure of one run counts together.
+  std::map<std::string, int> m_retries_used;
   std::deque<std::string> m_files;
   std::deque<std::string> m_folders;
   std::deque<ReadBackOption> m_read_back;

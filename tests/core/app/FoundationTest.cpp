@@ -294,6 +294,18 @@ TEST(ConsoleAnswers, FlagsTerminalAndSafeAnswers) {
     EXPECT_EQ(out.str().substr(0, 10), "Question?\n");
     EXPECT_NE(out.str().find(std::string("Answer: ") + AnswerName(c.first)), std::string::npos);
   }
+  // Retries are counted per question: a second silent device gets its own.
+  {
+    std::istringstream in;
+    std::ostringstream out, err;
+    ConsoleUserInterface ui(in, out, err, {true, 1, false, false});
+    const Message first{"Device described as A failed to respond.", MessageIcon::None, MessageButtons::AbortRetryIgnore};
+    const Message second{"Device described as B failed to respond.", MessageIcon::None, MessageButtons::AbortRetryIgnore};
+    EXPECT_EQ(ui.ShowMessage(first), Answer::Retry);
+    EXPECT_EQ(ui.ShowMessage(first), Answer::Ignore);
+    EXPECT_EQ(ui.ShowMessage(second), Answer::Retry);
+    EXPECT_EQ(ui.ShowMessage(second), Answer::Ignore);
+  }
   // On a terminal without flags the person is asked.
   std::istringstream in("maybe\ny\n");
   std::ostringstream out, err;
