@@ -306,8 +306,12 @@ uint32_t EepromItem::ItemSize() const {
     for (const auto& member : m_members) size += member->ItemSize();
   }
   size += ChecksumFieldSize(checksum_kind);
+  // Clamped before the skip count multiplies it, so that the product cannot
+  // pass 64 bits and wrap to a small size.
+  constexpr uint64_t kLargest = 0xFFFFFFFFu;
+  if (size > kLargest) size = kLargest;
   if (skip_count != 0) size *= skip_count;
-  return size > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(size);
+  return size > kLargest ? 0xFFFFFFFFu : static_cast<uint32_t>(size);
 }
 
 void EepromItem::ReadFromImage(HexImage& image) {
