@@ -35,28 +35,33 @@ bool LoadLibrary(Session& s, EepromDefinitionLibrary& library, const std::string
   return false;
 }
 
-// The image of the type with its bytes sized as asked, or the described size.
-std::unique_ptr<EepromImage> MakeImage(Session& s, const EepromDefinitionLibrary& library, const EepromOptions& o,
-                                       uint32_t& size) {
+// The image of the type with its bytes sized as asked (or the described
+// size): read from FILE and decoded when from_file, otherwise blank. The
+// library stays loaded while the image is used. nullptr once a message said
+// why not.
+std::unique_ptr<EepromImage> OpenImage(Session& s, const Runner& runner, const EepromOptions& o,
+                                       EepromDefinitionLibrary& library, bool from_file) {
+  if (!LoadLibrary(s, library, LibraryPath(s, runner, o))) return nullptr;
   std::string why_not;
   auto root = library.Instantiate(o.type, &why_not);
   if (!root) {
     s.Ui().Plain(why_not.empty() ? "Type not found!" : why_not);
     return nullptr;
   }
-  size = o.size ? *o.size : root->ItemSize();
-  return std::make_unique<EepromImage>(std::move(root));
-}
-
-bool LoadImageFile(Session& s, EepromImage& image, const std::string& path, uint32_t size) {
-  if (!image.Bytes().LoadHex(path, size)) {
+  const uint32_t size = o.size ? *o.size : root->ItemSize();
+  auto image = std::make_unique<EepromImage>(std::move(root));
+  if (!from_file) {
+    image->MakeBlank(size);
+    return image;
+  }
+  if (!image->Bytes().LoadHex(o.file, size)) {
     s.Ui().Plain("Invalid file!");
-    return false;
+    return nullptr;
   }
   // The checksum fields shown and saved are always the computed ones.
-  image.Decode();
-  image.Encode();
-  return true;
+  image->Decode();
+  image->Encode();
+  return image;
 }
 
 bool SaveImage(Session& s, const EepromImage& image, const std::string& path) {
@@ -92,21 +97,16 @@ int ListTypes(Session& s, const Runner& runner, const EepromOptions& o) {
 
 int Show(Session& s, const Runner& runner, const EepromOptions& o) {
   EepromDefinitionLibrary library(s.Ui());
-  if (!LoadLibrary(s, library, LibraryPath(s, runner, o))) return kExitFailed;
-  uint32_t size = 0;
-  auto image = MakeImage(s, library, o, size);
-  if (!image || !LoadImageFile(s, *image, o.file, size)) return kExitFailed;
+  const auto image = OpenImage(s, runner, o, library, true);
+  if (!image) return kExitFailed;
   std::cout << image->Text() << std::flush;
   return kExitOk;
 }
 
 int Blank(Session& s, const Runner& runner, const EepromOptions& o) {
   EepromDefinitionLibrary library(s.Ui());
-  if (!LoadLibrary(s, library, LibraryPath(s, runner, o))) return kExitFailed;
-  uint32_t size = 0;
-  auto image = MakeImage(s, library, o, size);
+  const auto image = OpenImage(s, runner, o, library, false);
   if (!image) return kExitFailed;
-  image->MakeBlank(size);
   return SaveImage(s, *image, o.out) ? kExitOk : kExitFailed;
 }
 
@@ -117,10 +117,8 @@ std::string ConsoleText(std::string text) {
 
 int Set(Session& s, const Runner& runner, const EepromOptions& o) {
   EepromDefinitionLibrary library(s.Ui());
-  if (!LoadLibrary(s, library, LibraryPath(s, runner, o))) return kExitFailed;
-  uint32_t size = 0;
-  auto image = MakeImage(s, library, o, size);
-  if (!image || !LoadImageFile(s, *image, o.file, size)) return kExitFailed;
+  const auto image = OpenImage(s, runner, o, library, true);
+  if (!image) return kExitFailed;
   for (const auto& assignment : o.assignments) {
     const auto equals = assignment.find('=');
     if (equals == std::string::npos) {

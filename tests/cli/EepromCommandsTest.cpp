@@ -205,13 +205,20 @@ TEST(EepromSampleLibrary, TheShippedLibraryLoadsAndItsTypesFillTheirEeproms) {
   EXPECT_EQ(library.Instantiate("CONTROLLER_V1")->ItemSize(), 4096u);
   EXPECT_EQ(library.Instantiate("CONTROLLER_V2")->ItemSize(), 4096u);
   EXPECT_EQ(library.Instantiate("INTERFACE_BOARD")->ItemSize(), 256u);
-  // The two controller versions share their fields by name.
+  // The two controller versions share their fields by name, the identity
+  // block across its two issues (IDENTITY and IDENTITY_V2) too.
   auto v1 = library.Instantiate("CONTROLLER_V1");
   auto v2 = library.Instantiate("CONTROLLER_V2");
+  ASSERT_EQ(FindItemByPath(*v1, "ID")->type_name, "IDENTITY");
+  ASSERT_EQ(FindItemByPath(*v2, "ID")->type_name, "IDENTITY_V2");
   FindItemByPath(*v1, "ID.SERIAL")->dword_value = 77;
+  FindItemByPath(*v1, "ID.BUILD_CODE[7]")->byte_value = 'Q';
   FindItemByPath(*v1, "REFLECTED_POWER.OFFSET[3]")->float_value = -1.5f;
+  FindItemByPath(*v2, "ID.ASSEMBLY_SITE[0]")->byte_value = 'L';
   v2->CopyValuesFrom(*v1);
   EXPECT_EQ(FindItemByPath(*v2, "ID.SERIAL")->dword_value, 77u);
+  EXPECT_EQ(FindItemByPath(*v2, "ID.BUILD_CODE[7]")->byte_value, 'Q');
+  EXPECT_EQ(FindItemByPath(*v2, "ID.ASSEMBLY_SITE[0]")->byte_value, 'L');
   EXPECT_EQ(FindItemByPath(*v2, "REFLECTED_POWER.OFFSET[3]")->float_value, -1.5f);
 }
 

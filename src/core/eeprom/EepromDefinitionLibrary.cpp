@@ -550,48 +550,36 @@ EepromItem* EepromDefinitionLibrary::FindExact(const std::string& name) {
 }
 
 bool EepromDefinitionLibrary::ProcessLine(FileLoad& file, const DefinitionLine& line) {
-  const unsigned n = file.line_number;
-  const char* path = file.path.c_str();
+  // Shows a message about this line (its number and file come first) and
+  // ends the load.
+  const auto fail = [&](const char* format, auto... details) {
+    Report(Format(format, file.line_number, file.path.c_str(), details...));
+    return false;
+  };
   if (line.blank) return true;
   if (line.error) {
-    Report(line.error_text.empty() ? Format(text::kIncorrectFormatting, n, path)
-                                   : Format(text::kIncorrectFormattingError, n, path, line.error_text.c_str()));
-    return false;
+    return line.error_text.empty() ? fail(text::kIncorrectFormatting)
+                                   : fail(text::kIncorrectFormattingError, line.error_text.c_str());
   }
   if (line.include) {
     if (file.description) {
-      Report(Format(text::kIncludeInsideDescription, n, path, line.first_name.c_str(),
-                    file.description->type_name.c_str()));
-      return false;
+      return fail(text::kIncludeInsideDescription, line.first_name.c_str(), file.description->type_name.c_str());
     }
-    if (file.depth + 1 > kMaxIncludeDepth) {
-      Report(Format(text::kIncludesTooDeep, n, path, line.first_name.c_str(), kMaxIncludeDepth));
-      return false;
-    }
-    if (m_files_loaded >= kMaxFilesPerLoad) {
-      Report(Format(text::kTooManyFiles, n, path, line.first_name.c_str(), kMaxFilesPerLoad));
-      return false;
-    }
+    const char* name = line.first_name.c_str();
+    if (file.depth + 1 > kMaxIncludeDepth) return fail(text::kIncludesTooDeep, name, kMaxIncludeDepth);
+    if (m_files_loaded >= kMaxFilesPerLoad) return fail(text::kTooManyFiles, name, kMaxFilesPerLoad);
     return LoadFile(FolderOf(file.path) + line.first_name, &file.symbols, file.depth + 1);
   }
   if (line.define) {
     if (file.description) {
-      Report(Format(text::kDefineInsideDescription, n, path, line.first_name.c_str(),
-                    file.description->type_name.c_str()));
-      return false;
+      return fail(text::kDefineInsideDescription, line.first_name.c_str(), file.description->type_name.c_str());
     }
     file.symbols.Define(line.first_name, line.second_name);
     return true;
   }
   if (!file.description) {
-    if (!line.start) {
-      Report(Format(text::kLookingForStart, n, path));
-      return false;
-    }
-    if (FindType(line.first_name)) {
-      Report(Format(text::kRedefinition, n, path, line.first_name.c_str()));
-      return false;
-    }
+    if (!line.start) return fail(text::kLookingForStart);
+    if (FindType(line.first_name)) return fail(text::kRedefinition, line.first_name.c_str());
     auto description = std::make_unique<EepromItem>();
     description->type_name = line.first_name;
     description->type_code = TypeCode::kDescribed;
@@ -612,29 +600,19 @@ bool EepromDefinitionLibrary::ProcessLine(FileLoad& file, const DefinitionLine& 
   if (line.end) {
     file.description = nullptr;
     if (line.first_name != description.type_name || line.version_text != description.version_text) {
-      Report(Format(text::kDescriptionMismatch, n, path, description.type_name.c_str(), line.first_name.c_str()));
-      return false;
+      return fail(text::kDescriptionMismatch, description.type_name.c_str(), line.first_name.c_str());
     }
     return true;
   }
   // A field.
   if (line.type_code == TypeCode::kDescribed) {
     const EepromItem* type = FindExact(line.first_name);
-    if (!type) {
-      Report(Format(text::kTypeNotDefined, n, path, line.first_name.c_str()));
-      return false;
-    }
-    if (type == &description) {
-      // Copying it would never end.
-      Report(Format(text::kContainsItself, n, path, line.first_name.c_str()));
-      return false;
-    }
+    if (!type) return fail(text::kTypeNotDefined, line.first_name.c_str());
+    // Copying a type that holds itself would never end.
+    if (type == &description) return fail(text::kContainsItself, line.first_name.c_str());
   }
   const std::size_t count = line.array ? line.array_count : 1;
-  if (m_field_count + count > kMaxLibraryFields) {
-    Report(Format(text::kTooManyFields, n, path, kMaxLibraryFields));
-    return false;
-  }
+  if (m_field_count + count > kMaxLibraryFields) return fail(text::kTooManyFields, kMaxLibraryFields);
   m_field_count += count;
   auto make_field = [&](std::string instance_name) {
     auto field = std::make_unique<EepromItem>();

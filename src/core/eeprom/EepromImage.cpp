@@ -68,16 +68,22 @@ bool ParseUnsignedEntry(const std::string& entry, uint64_t& value) {
   return true;
 }
 
+// Leading blanks, then an optional sign: pos ends on what follows them. False
+// when nothing but blanks is there.
+bool SkipBlanksAndSign(const std::string& entry, std::size_t& pos, bool& negative) {
+  pos = entry.find_first_not_of(kBlanks);
+  if (pos == std::string::npos) return false;
+  negative = entry[pos] == '-';
+  if (entry[pos] == '+' || entry[pos] == '-') ++pos;
+  return true;
+}
+
 // A signed decimal number after optional leading blanks; reading stops at the
 // first character that is not a digit. Saturates far beyond 16 bits.
 bool ParseSignedEntry(const std::string& entry, int64_t& value) {
-  std::size_t pos = entry.find_first_not_of(kBlanks);
-  if (pos == std::string::npos) return false;
-  bool negative = false;
-  if (entry[pos] == '+' || entry[pos] == '-') {
-    negative = entry[pos] == '-';
-    ++pos;
-  }
+  std::size_t pos;
+  bool negative;
+  if (!SkipBlanksAndSign(entry, pos, negative)) return false;
   if (pos >= entry.size() || entry[pos] < '0' || entry[pos] > '9') return false;
   int64_t v = 0;
   for (; pos < entry.size() && entry[pos] >= '0' && entry[pos] <= '9'; ++pos) {
@@ -90,13 +96,9 @@ bool ParseSignedEntry(const std::string& entry, int64_t& value) {
 // A decimal floating-point number after optional leading blanks; reading stops
 // where the number ends.
 bool ParseFloatEntry(const std::string& entry, float& value) {
-  std::size_t pos = entry.find_first_not_of(kBlanks);
-  if (pos == std::string::npos) return false;
-  bool negative = false;
-  if (entry[pos] == '+' || entry[pos] == '-') {
-    negative = entry[pos] == '-';
-    ++pos;
-  }
+  std::size_t pos;
+  bool negative;
+  if (!SkipBlanksAndSign(entry, pos, negative)) return false;
   if (pos >= entry.size() || entry[pos] == '+' || entry[pos] == '-') return false;
   float v = 0.0f;
   const auto result = std::from_chars(entry.data() + pos, entry.data() + entry.size(), v);

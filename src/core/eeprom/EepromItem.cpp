@@ -38,8 +38,9 @@ constexpr std::array<uint32_t, 256> MakeCrc32Table() {
 constexpr auto kCrc16Table = MakeCrc16Table();
 constexpr auto kCrc32Table = MakeCrc32Table();
 
-// The value of an item's slot as stored, least significant byte first.
-uint32_t ValueBytes(const EepromItem& item, uint8_t out[4]) {
+// The slot of the item's own type as its stored bit pattern (an INT as its
+// 16 bits, a FLOAT as its IEEE bits); 0 for a described type.
+uint32_t RawSlot(const EepromItem& item) {
   uint32_t raw = 0;
   switch (item.type_code) {
     case TypeCode::kByte: raw = item.byte_value; break;
@@ -47,31 +48,12 @@ uint32_t ValueBytes(const EepromItem& item, uint8_t out[4]) {
     case TypeCode::kInt: raw = static_cast<uint16_t>(item.int_value); break;
     case TypeCode::kDword: raw = item.dword_value; break;
     case TypeCode::kFloat: std::memcpy(&raw, &item.float_value, 4); break;
-    default: return 0;
+    default: break;
   }
-  out[0] = static_cast<uint8_t>(raw);
-  out[1] = static_cast<uint8_t>(raw >> 8);
-  out[2] = static_cast<uint8_t>(raw >> 16);
-  out[3] = static_cast<uint8_t>(raw >> 24);
-  return PrimitiveSize(item.type_code);
+  return raw;
 }
 
-// Replaces the first n bytes (LSB first) of the item's slot; the others keep
-// their value, as a read cut short by the end of the image leaves them.
-void SetValueBytes(EepromItem& item, const uint8_t* bytes, uint32_t n) {
-  uint32_t raw = 0;
-  switch (item.type_code) {
-    case TypeCode::kByte: raw = item.byte_value; break;
-    case TypeCode::kWord: raw = item.word_value; break;
-    case TypeCode::kInt: raw = static_cast<uint16_t>(item.int_value); break;
-    case TypeCode::kDword: raw = item.dword_value; break;
-    case TypeCode::kFloat: std::memcpy(&raw, &item.float_value, 4); break;
-    default: return;
-  }
-  for (uint32_t i = 0; i < n; ++i) {
-    raw &= ~(0xFFu << (8 * i));
-    raw |= static_cast<uint32_t>(bytes[i]) << (8 * i);
-  }
+void SetRawSlot(EepromItem& item, uint32_t raw) {
   switch (item.type_code) {
     case TypeCode::kByte: item.byte_value = static_cast<uint8_t>(raw); break;
     case TypeCode::kWord: item.word_value = static_cast<uint16_t>(raw); break;
@@ -80,6 +62,24 @@ void SetValueBytes(EepromItem& item, const uint8_t* bytes, uint32_t n) {
     case TypeCode::kFloat: std::memcpy(&item.float_value, &raw, 4); break;
     default: break;
   }
+}
+
+// The value of an item's slot as stored, least significant byte first.
+uint32_t ValueBytes(const EepromItem& item, uint8_t out[4]) {
+  const uint32_t raw = RawSlot(item);
+  for (uint32_t i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(raw >> (8 * i));
+  return PrimitiveSize(item.type_code);
+}
+
+// Replaces the first n bytes (LSB first) of the item's slot; the others keep
+// their value, as a read cut short by the end of the image leaves them.
+void SetValueBytes(EepromItem& item, const uint8_t* bytes, uint32_t n) {
+  uint32_t raw = RawSlot(item);
+  for (uint32_t i = 0; i < n; ++i) {
+    raw &= ~(0xFFu << (8 * i));
+    raw |= static_cast<uint32_t>(bytes[i]) << (8 * i);
+  }
+  SetRawSlot(item, raw);
 }
 
 uint32_t ChecksumOver(ChecksumKind kind, std::span<const uint8_t> body) {
@@ -200,34 +200,18 @@ void AppendNameText(const EepromItem& item, std::string& out) {
 }
 
 void AppendSuffix(const EepromItem& item, std::string& out) {
-  const char* msb = IsMsbFirst(item.checksum_kind) ? "MSB" : "";
-  switch (item.checksum_kind) {
-    case ChecksumKind::kChk:
-    case ChecksumKind::kChkMsb:
-      out += " (Chk";
-      out += msb;
-      out += ": ";
-      AppendHex(out, item.ChecksumValue(), 4);
-      out += ')';
-      break;
-    case ChecksumKind::kCrc16:
-    case ChecksumKind::kCrc16Msb:
-      out += " (CRC16";
-      out += msb;
-      out += ": ";
-      AppendHex(out, item.ChecksumValue(), 4);
-      out += ')';
-      break;
-    case ChecksumKind::kCrc32:
-    case ChecksumKind::kCrc32Msb:
-      out += " (CRC32";
-      out += msb;
-      out += ": ";
-      AppendHex(out, item.ChecksumValue(), 8);
-      out += ')';
-      break;
-    case ChecksumKind::kNone: break;
-  }
+  if (!item.HasChecksum()) return;
+  // " (Chk: 0x1234)", " (CRC16MSB: 0x532D)", " (CRC32: 0x373C5870)": the kind's
+  // name, "MSB" for the kinds stored most significant byte first, and the
+  // computed value with as many digits as the field has nibbles.
+  const ChecksumKind kind = item.checksum_kind;
+  const bool chk = kind == ChecksumKind::kChk || kind == ChecksumKind::kChkMsb;
+  const uint32_t field_bytes = ChecksumFieldSize(kind);
+  out += chk ? " (Chk" : field_bytes == 2 ? " (CRC16" : " (CRC32";
+  if (IsMsbFirst(kind)) out += "MSB";
+  out += ": ";
+  AppendHex(out, item.ChecksumValue(), static_cast<int>(2 * field_bytes));
+  out += ')';
 }
 
 void AppendSkipped(const EepromItem& item, std::string& out) {
@@ -322,8 +306,12 @@ uint32_t EepromItem::ItemSize() const {
     for (const auto& member : m_members) size += member->ItemSize();
   }
   size += ChecksumFieldSize(checksum_kind);
+  // Clamped before the skip count multiplies it, so that the product cannot
+  // pass 64 bits and wrap to a small size.
+  constexpr uint64_t kLargest = 0xFFFFFFFFu;
+  if (size > kLargest) size = kLargest;
   if (skip_count != 0) size *= skip_count;
-  return size > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(size);
+  return size > kLargest ? 0xFFFFFFFFu : static_cast<uint32_t>(size);
 }
 
 void EepromItem::ReadFromImage(HexImage& image) {

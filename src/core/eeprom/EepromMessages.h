@@ -38,31 +38,30 @@ inline constexpr const char* kSubstitutionDoesNotEnd =
     "Symbol substitution does not end: a #define refers to itself through other symbols";
 inline constexpr const char* kArrayTooLong = "Array longer than %u elements";
 
-// Whole-line messages.
-inline constexpr const char* kIncorrectFormatting = "Incorrect formatting on line %u of file %s";
-inline constexpr const char* kIncorrectFormattingError = "Incorrect formatting on line %u of file %s (Error: %s)";
+// Whole-line messages: each names the line and the file, most add a detail.
+#define CORVEL_EEPROM_AT_LINE "Incorrect formatting on line %u of file %s"
+inline constexpr const char* kIncorrectFormatting = CORVEL_EEPROM_AT_LINE;
+inline constexpr const char* kIncorrectFormattingError = CORVEL_EEPROM_AT_LINE " (Error: %s)";
 inline constexpr const char* kIncludeInsideDescription =
-    "Incorrect formatting on line %u of file %s (included file %s in the middle of describing %s)";
+    CORVEL_EEPROM_AT_LINE " (included file %s in the middle of describing %s)";
 inline constexpr const char* kDefineInsideDescription =
-    "Incorrect formatting on line %u of file %s (defined symbol %s in the middle of describing %s)";
-inline constexpr const char* kLookingForStart =
-    "Incorrect formatting on line %u of file %s (looking for start of description)";
-inline constexpr const char* kRedefinition = "Incorrect formatting on line %u of file %s (redefinition of type %s)";
+    CORVEL_EEPROM_AT_LINE " (defined symbol %s in the middle of describing %s)";
+inline constexpr const char* kLookingForStart = CORVEL_EEPROM_AT_LINE " (looking for start of description)";
+inline constexpr const char* kRedefinition = CORVEL_EEPROM_AT_LINE " (redefinition of type %s)";
 inline constexpr const char* kDescriptionMismatch =
-    "Incorrect formatting on line %u of file %s (description does not match: expecting %s, found %s)";
-inline constexpr const char* kTypeNotDefined =
-    "Incorrect formatting on line %u of file %s (cannot find type %s: was not defined)";
-inline constexpr const char* kUnmatchedTerminator =
-    "Incorrect formatting on line %u of file %s (unmatched description terminator)";
+    CORVEL_EEPROM_AT_LINE " (description does not match: expecting %s, found %s)";
+inline constexpr const char* kTypeNotDefined = CORVEL_EEPROM_AT_LINE " (cannot find type %s: was not defined)";
+inline constexpr const char* kUnmatchedTerminator = CORVEL_EEPROM_AT_LINE " (unmatched description terminator)";
 // Guards of this loader.
 inline constexpr const char* kContainsItself =
-    "Incorrect formatting on line %u of file %s (type %s cannot contain a field of its own type)";
+    CORVEL_EEPROM_AT_LINE " (type %s cannot contain a field of its own type)";
 inline constexpr const char* kIncludesTooDeep =
-    "Incorrect formatting on line %u of file %s (included file %s is nested more than %d files deep)";
+    CORVEL_EEPROM_AT_LINE " (included file %s is nested more than %d files deep)";
 inline constexpr const char* kTooManyFiles =
-    "Incorrect formatting on line %u of file %s (included file %s would make more than %d library files)";
+    CORVEL_EEPROM_AT_LINE " (included file %s would make more than %d library files)";
 inline constexpr const char* kTooManyFields =
-    "Incorrect formatting on line %u of file %s (the library would describe more than %zu fields)";
+    CORVEL_EEPROM_AT_LINE " (the library would describe more than %zu fields)";
+#undef CORVEL_EEPROM_AT_LINE
 inline constexpr const char* kCannotOpenLibrary = "Cannot open the EEPROM definition library file %s";
 
 // Instantiation guards.

@@ -144,6 +144,28 @@ TEST(EepromChecksums, SkippedMembersStayOutOfTheSumsAndTheirBytesStay) {
   for (int i = 1; i < 16; ++i) EXPECT_EQ(bytes[i], 0xEE) << "skipped byte " << i << " was touched";
 }
 
+TEST(EepromImageModel, SizesCountChecksumFieldsAndSkipCountsAndNeverWrap) {
+  struct Case {
+    const char* library;
+    uint32_t size;
+  };
+  const Case cases[] = {
+      {"T -start\nBYTE a\nWORD b\nINT c\nDWORD d\nFLOAT e\nT -end\n", 13},
+      {"T -start -crc32msb\nBYTE a -chk\nWORD b -crc16msb\nT -end\n", 3 + 4 + 4},
+      {"T -start -skip3 -crc16\nWORD a\nT -end\n", 3 * (2 + 2)},
+      {"T -start\nT -end\n", 0},
+      // Four gaps of 2^31 bytes, the whole repeated 2^31 times: far beyond
+      // 32 bits (2^64 exactly, which a 64-bit product would wrap to 0).
+      {"T -start -skip2147483648\nBYTE a -skip2147483648 -a4\nT -end\n", 0xFFFFFFFFu},
+      {"T -start\nDWORD a -skip4294967295\nDWORD b -skip4294967295\nT -end\n", 0xFFFFFFFFu},
+  };
+  for (const auto& c : cases) {
+    Layouts layouts(c.library);
+    ASSERT_TRUE(layouts.Loaded()) << c.library << layouts.LastMessage();
+    EXPECT_EQ(layouts.Blank("T", 0).Root()->ItemSize(), c.size) << c.library;
+  }
+}
+
 TEST(EepromImageModel, ASkippedFieldIsNeverDecodedEncodedOrEdited) {
   Layouts layouts("T -start\nBYTE first\nBYTE reserved -skip16\nBYTE last\nT -end\n");
   ASSERT_TRUE(layouts.Loaded());

@@ -94,34 +94,26 @@ TEST(EepromLibraryFields, FieldLinesDeclareTheNamedMembers) {
 }
 
 TEST(EepromLibraryFields, OptionsSetTheFieldAttributes) {
+  // The same library, once with "-v" alone (an empty version) on line 9.
+  auto library = [](const char* reference_options) {
+    return std::string(
+               "TYPE -start\n"
+               "BYTE h -hex\n"
+               "BYTE c -char\n"
+               "WORD s -skip16 -chkmsb\n"
+               "DWORD l -label\"two words\\nnext\\tin\\bout\" -crc32\n"
+               "WORD k -SKIP -CRC16MSB -Hex\n"
+               "TYPE -end\n"
+               "REF -start\n"
+               "TYPE t -crc16 -label\"x\"") +
+           reference_options + "\nREF -end\n";
+  };
   MemoryLibrary lib;
-  ASSERT_TRUE(lib.Load(
-      "TYPE -start\n"
-      "BYTE h -hex\n"
-      "BYTE c -char\n"
-      "WORD s -skip16 -chkmsb\n"
-      "DWORD l -label\"two words\\nnext\\tin\\bout\" -crc32\n"
-      "WORD k -SKIP -CRC16MSB -Hex\n"
-      "TYPE -end\n"
-      "REF -start\n"
-      "TYPE t -crc16 -label\"x\" -v\n"
-      "REF -end\n") == false);
-  // "-v" alone is an empty version.
+  ASSERT_TRUE(lib.Load(library(" -v")) == false);
   EXPECT_EQ(lib.ui.LastText(), "Incorrect formatting on line 9 of file lib.txt (Error: Version string must not be empty)");
 
   MemoryLibrary ok;
-  ASSERT_TRUE(ok.Load(
-      "TYPE -start\n"
-      "BYTE h -hex\n"
-      "BYTE c -char\n"
-      "WORD s -skip16 -chkmsb\n"
-      "DWORD l -label\"two words\\nnext\\tin\\bout\" -crc32\n"
-      "WORD k -SKIP -CRC16MSB -Hex\n"
-      "TYPE -end\n"
-      "REF -start\n"
-      "TYPE t -crc16 -label\"x\"\n"
-      "REF -end\n"))
-      << ok.ui.LastText();
+  ASSERT_TRUE(ok.Load(library(""))) << ok.ui.LastText();
   const EepromItem& type = ok.library.Description(0);
   ASSERT_EQ(type.MemberCount(), 5u);
   EXPECT_TRUE(type.Member(0).hex_display);
