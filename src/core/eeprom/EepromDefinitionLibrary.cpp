@@ -465,7 +465,11 @@ std::optional<std::string> OpenLibraryFileFromDisk(const std::string& path) {
     if (c == '\\') c = '/';
   }
 #endif
-  return ReadWholeFile(local, kMaxLibraryFileBytes);
+  auto text = ReadWholeFile(local, kMaxLibraryFileBytes);
+  // Editors on Windows often save with a UTF-8 byte-order mark; it is not
+  // part of the first line.
+  if (text && text->compare(0, 3, "\xEF\xBB\xBF") == 0) text->erase(0, 3);
+  return text;
 }
 
 std::string EepromLibraryPath(const std::string& program_folder) { return program_folder + kEepromLibraryFileName; }

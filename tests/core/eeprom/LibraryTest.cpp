@@ -380,7 +380,8 @@ TEST(EepromLibraryLoad, ErrorsInIncludedFilesNameThatFileAndEndTheWholeLoad) {
 TEST(EepromLibraryLoad, IncludesOnDiskAcceptBothFolderSeparators) {
   TempDir dir;
   std::filesystem::create_directories(dir.File("parts"));
-  WriteText(dir.File("parts/a.txt"), "A -start\r\nBYTE x\r\nA -end\r\n");
+  // a.txt as a Windows editor saves it: byte-order mark and CR LF.
+  WriteText(dir.File("parts/a.txt"), "\xEF\xBB\xBF" "A -start\r\nBYTE x\r\nA -end\r\n");
   WriteText(dir.File("parts/b.txt"), "BB -start\nWORD y\nBB -end");
   WriteText(dir.File("lib.txt"), "#include parts\\a.txt\n#include \"parts/b.txt\"\n");
   ScriptedUserInterface ui;
