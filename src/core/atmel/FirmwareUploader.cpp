@@ -205,17 +205,19 @@ bool FirmwareUploader::ProgrammingPass(Click& click, Pass& pass) {
     pass.programmed = true;
     if (m_insert_checksum) InsertFlashChecksum(m_flash_image.data());
     SwitchToHighSpeed(click, false);
+    const Memory flash = FlashMemory();
     if (m_erase_flash_first) EraseFlashPhase(click, pass);
-    if (ProgramFlashPhase(click, pass) == Phase::Cancelled) return false;
-    if (m_verify_after_programming) VerifyFlashPhase(click, pass);
+    if (ProgramPhase(click, pass, flash) == Phase::Cancelled) return false;
+    if (m_verify_after_programming) VerifyPhase(click, pass, flash);
   }
   const Step eeprom = CheckEepromFile(click);
   if (eeprom == Step::EndRun) return false;
   if (eeprom == Step::Go) {
     pass.programmed = true;
     SwitchToHighSpeed(click, true);
-    if (ProgramEepromPhase(click, pass) == Phase::Cancelled) return false;
-    if (m_verify_after_programming) VerifyEepromPhase(click, pass);
+    const Memory eeprom = EepromMemory();
+    if (ProgramPhase(click, pass, eeprom) == Phase::Cancelled) return false;
+    if (m_verify_after_programming) VerifyPhase(click, pass, eeprom);
   }
   return true;
 }
@@ -283,11 +285,48 @@ bool FirmwareUploader::Retry(Click& click, bool marks_failure, const std::functi
   return ok;
 }
 
-bool FirmwareUploader::BlankFlashPage(Click& click, uint32_t address) {
-  const auto write_erased = [&] { return m_loader.WriteFlash(address, ErasedPage()); };
+FirmwareUploader::Memory FirmwareUploader::FlashMemory() {
+  Memory m;
+  m.program_caption = kCaptionProgrammingFirmware;
+  m.units = kProgrammedPages;
+  m.unit_size = kFlashPageSize;
+  m.image = m_flash_image.data();
+  m.program_failed = text::kProgramFlashFailed;
+  m.read_failed = text::kReadFlashForVerifyFailed;
+  m.erase = [this](uint32_t address) { return m_loader.EraseFlashPage(address); };
+  m.write = [this](uint32_t address, const uint8_t* data) {
+    return m_loader.WriteFlash(address, std::span<const uint8_t, kFlashPageSize>(data, kFlashPageSize));
+  };
+  m.read = [this](uint32_t address, std::span<uint8_t, kReadLength> into) { return m_loader.ReadFlash(address, into); };
+  m.mismatch = [](uint32_t page) {
+    return page == kFixedStringsPage ? text::kFixedStringsMismatchAt : text::kApplicationMismatchAt;
+  };
+  return m;
+}
+
+FirmwareUploader::Memory FirmwareUploader::EepromMemory() {
+  Memory m;
+  m.program_caption = kCaptionProgrammingEeprom;
+  m.units = kEepromBlocks;
+  m.unit_size = kEepromBlockSize;
+  m.image = m_eeprom_image.data();
+  m.program_failed = text::kProgramEepromFailed;
+  m.read_failed = text::kReadEepromForVerifyFailed;
+  m.erase = [this](uint32_t address) { return m_loader.EraseEepromBlock(address); };
+  m.write = [this](uint32_t address, const uint8_t* data) {
+    return m_loader.WriteEeprom(address, data, kEepromBlockSize);
+  };
+  m.read = [this](uint32_t address, std::span<uint8_t, kReadLength> into) { return m_loader.ReadEeprom(address, into); };
+  m.mismatch = [](uint32_t) { return text::kEepromMismatchAt; };
+  return m;
+}
+
+bool FirmwareUploader::Blank(Click& click, const Memory& memory, uint32_t address) {
+  const auto write_erased = [&] { return memory.write(address, ErasedPage().data()); };
   if (!click.erase_in_favour) return Retry(click, true, write_erased);
-  if (m_loader.EraseFlashPage(address)) return true;
-  // A boot loader that refuses page erase gets its pages written with 0xFF.
+  if (memory.erase(address)) return true;
+  // A boot loader that refuses to erase gets 0xFF written instead, for the
+  // rest of the click.
   click.erase_in_favour = false;
   if (click.speed.in_force) {
     m_loader.FallBackToNormalSpeed();
@@ -300,35 +339,19 @@ bool FirmwareUploader::BlankFlashPage(Click& click, uint32_t address) {
   return false;
 }
 
-bool FirmwareUploader::BlankEepromBlock(Click& click, uint32_t address) {
-  const uint8_t* block = &m_eeprom_image[address];
-  const auto write_block = [&] { return m_loader.WriteEeprom(address, block, kEepromBlockSize); };
-  if (!click.erase_in_favour) return Retry(click, true, write_block);
-  if (m_loader.EraseEepromBlock(address)) return true;
-  click.erase_in_favour = false;
-  if (click.speed.in_force) {
-    m_loader.FallBackToNormalSpeed();
-    click.speed.in_force = false;
-    click.speed.failed = true;
-  }
-  for (int attempt = 0; attempt < kPlainWriteAttempts; ++attempt) {
-    if (write_block()) return true;
-  }
-  return false;
-}
-
 void FirmwareUploader::Fail(Pass& pass, const char* format, uint32_t address) {
   m_env.ui.Plain(Format(format, address));
   pass.successful = false;
 }
 
 void FirmwareUploader::EraseFlashPhase(Click& click, Pass& pass) {
+  const Memory flash = FlashMemory();
   auto progress = m_env.ui.MakeProgressWindow(kCaptionErasingFlash);
   progress->Create();
-  for (uint32_t page = 0; page < kProgrammedPages; ++page) {
-    progress->SetPos(static_cast<int>(page * 100 / kProgrammedPages));
-    const uint32_t address = page * kFlashPageSize;
-    if (!BlankFlashPage(click, address)) {
+  for (uint32_t page = 0; page < flash.units; ++page) {
+    progress->SetPos(static_cast<int>(page * 100 / flash.units));
+    const uint32_t address = page * flash.unit_size;
+    if (!Blank(click, flash, address)) {
       Fail(pass, text::kEraseFailed, address);
       break;
     }
@@ -336,18 +359,18 @@ void FirmwareUploader::EraseFlashPhase(Click& click, Pass& pass) {
   progress->DestroyWindow();
 }
 
-FirmwareUploader::Phase FirmwareUploader::ProgramFlashPhase(Click& click, Pass& pass) {
-  auto progress = m_env.ui.MakeProgressWindow(kCaptionProgrammingFirmware);
+FirmwareUploader::Phase FirmwareUploader::ProgramPhase(Click& click, Pass& pass, const Memory& memory) {
+  auto progress = m_env.ui.MakeProgressWindow(memory.program_caption);
   progress->Create();
-  for (uint32_t page = 0; page < kProgrammedPages; ++page) {
-    progress->SetPos(static_cast<int>(page * 100 / kProgrammedPages));
-    const uint32_t address = page * kFlashPageSize;
-    std::span<const uint8_t, kFlashPageSize> data(&m_flash_image[address], kFlashPageSize);
-    const bool ok = AllErased(data.data(), data.size()) && click.erase_in_favour
-                        ? BlankFlashPage(click, address)
-                        : Retry(click, true, [&] { return m_loader.WriteFlash(address, data); });
+  for (uint32_t unit = 0; unit < memory.units; ++unit) {
+    progress->SetPos(static_cast<int>(unit * 100 / memory.units));
+    const uint32_t address = unit * memory.unit_size;
+    const uint8_t* data = memory.image + address;
+    const bool ok = AllErased(data, memory.unit_size) && click.erase_in_favour
+                        ? Blank(click, memory, address)
+                        : Retry(click, true, [&] { return memory.write(address, data); });
     if (!ok) {
-      Fail(pass, text::kProgramFlashFailed, address);
+      Fail(pass, memory.program_failed, address);
       break;
     }
     if (progress->CheckCancelButton()) {
@@ -360,63 +383,21 @@ FirmwareUploader::Phase FirmwareUploader::ProgramFlashPhase(Click& click, Pass& 
   return Phase::Done;
 }
 
-void FirmwareUploader::VerifyFlashPhase(Click& click, Pass& pass) {
+void FirmwareUploader::VerifyPhase(Click& click, Pass& pass, const Memory& memory) {
   auto progress = m_env.ui.MakeProgressWindow(kCaptionVerifying);
   progress->Create();
   std::array<uint8_t, kReadLength> device{};
-  for (uint32_t page = 0; page < kProgrammedPages; ++page) {
-    progress->SetPos(static_cast<int>(page * 100 / kProgrammedPages));
-    const uint32_t address = page * kFlashPageSize;
-    if (!Retry(click, false, [&] { return m_loader.ReadFlash(address, device); })) {
-      Fail(pass, text::kReadFlashForVerifyFailed, address);
+  for (uint32_t unit = 0; unit < memory.units; ++unit) {
+    progress->SetPos(static_cast<int>(unit * 100 / memory.units));
+    const uint32_t address = unit * memory.unit_size;
+    if (!Retry(click, false, [&] { return memory.read(address, device); })) {
+      Fail(pass, memory.read_failed, address);
       break;
     }
-    const char* mismatch = address == kFixedStringsPage ? text::kFixedStringsMismatchAt : text::kApplicationMismatchAt;
-    for (uint32_t i = 0; i < kFlashPageSize; ++i) {
-      if (device[i] != m_flash_image[address + i]) Fail(pass, mismatch, address + i);
-    }
-  }
-  progress->DestroyWindow();
-}
-
-FirmwareUploader::Phase FirmwareUploader::ProgramEepromPhase(Click& click, Pass& pass) {
-  auto progress = m_env.ui.MakeProgressWindow(kCaptionProgrammingEeprom);
-  progress->Create();
-  for (uint32_t block = 0; block < kEepromBlocks; ++block) {
-    progress->SetPos(static_cast<int>(block * 100 / kEepromBlocks));
-    const uint32_t address = block * kEepromBlockSize;
-    const uint8_t* data = &m_eeprom_image[address];
-    const bool ok = AllErased(data, kEepromBlockSize) && click.erase_in_favour
-                        ? BlankEepromBlock(click, address)
-                        : Retry(click, true, [&] { return m_loader.WriteEeprom(address, data, kEepromBlockSize); });
-    if (!ok) {
-      Fail(pass, text::kProgramEepromFailed, address);
-      break;
-    }
-    if (progress->CheckCancelButton()) {
-      EndHighSpeed(m_loader, click.speed);
-      progress->DestroyWindow();
-      return Phase::Cancelled;
-    }
-  }
-  progress->DestroyWindow();
-  return Phase::Done;
-}
-
-void FirmwareUploader::VerifyEepromPhase(Click& click, Pass& pass) {
-  auto progress = m_env.ui.MakeProgressWindow(kCaptionVerifying);
-  progress->Create();
-  std::array<uint8_t, kReadLength> device{};
-  for (uint32_t block = 0; block < kEepromBlocks; ++block) {
-    progress->SetPos(static_cast<int>(block * 100 / kEepromBlocks));
-    const uint32_t address = block * kEepromBlockSize;
-    if (!Retry(click, false, [&] { return m_loader.ReadEeprom(address, device); })) {
-      Fail(pass, text::kReadEepromForVerifyFailed, address);
-      break;
-    }
-    // A read returns 256 bytes; only the block's 16 are compared.
-    for (uint32_t i = 0; i < kEepromBlockSize; ++i) {
-      if (device[i] != m_eeprom_image[address + i]) Fail(pass, text::kEepromMismatchAt, address + i);
+    // A read returns 256 bytes; an EEPROM block compares only its 16.
+    const char* mismatch = memory.mismatch(address);
+    for (uint32_t i = 0; i < memory.unit_size; ++i) {
+      if (device[i] != memory.image[address + i]) Fail(pass, mismatch, address + i);
     }
   }
   progress->DestroyWindow();

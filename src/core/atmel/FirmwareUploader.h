@@ -4,6 +4,8 @@
 // and talks to the person only through UserInterface; a view renders its
 // state and forwards clicks.
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -105,13 +107,27 @@ class FirmwareUploader {
   void SwitchToHighSpeed(Click& click, bool eeprom);
   // Fall-backs in erase and program phases also mark high speed failed.
   bool Retry(Click& click, bool marks_failure, const std::function<bool()>& operation);
-  bool BlankFlashPage(Click& click, uint32_t address);
-  bool BlankEepromBlock(Click& click, uint32_t address);
+  // What the phases need to know of the memory they work on.
+  struct Memory {
+    unsigned program_caption = 0;
+    uint32_t units = 0;      // flash pages or EEPROM blocks
+    uint32_t unit_size = 0;  // 256 or 16 bytes
+    const uint8_t* image = nullptr;
+    const char* program_failed = nullptr;
+    const char* read_failed = nullptr;
+    std::function<bool(uint32_t address)> erase;
+    std::function<bool(uint32_t address, const uint8_t* data)> write;  // unit_size bytes
+    std::function<bool(uint32_t address, std::span<uint8_t, atmel::kReadLength> into)> read;
+    std::function<const char*(uint32_t unit_address)> mismatch;  // the message for a differing byte
+  };
+  Memory FlashMemory();
+  Memory EepromMemory();
+  // Erases one page or block, or writes it with 0xFF once the device has
+  // refused to erase.
+  bool Blank(Click& click, const Memory& memory, uint32_t address);
   void EraseFlashPhase(Click& click, Pass& pass);
-  Phase ProgramFlashPhase(Click& click, Pass& pass);
-  void VerifyFlashPhase(Click& click, Pass& pass);
-  Phase ProgramEepromPhase(Click& click, Pass& pass);
-  void VerifyEepromPhase(Click& click, Pass& pass);
+  Phase ProgramPhase(Click& click, Pass& pass, const Memory& memory);
+  void VerifyPhase(Click& click, Pass& pass, const Memory& memory);
   void Fail(Pass& pass, const char* format, uint32_t address);
 
   ToolEnv& m_env;
