@@ -98,6 +98,7 @@ void FirmwareUploader::GetVersions() { m_versions = corvel::GetVersions(m_loader
 
 bool FirmwareUploader::LoadFlash(bool with_messages, bool with_trace) {
   m_flash_valid = LoadIntelHex(m_flash_file, m_flash_image.data(), kFlashSize, false);
+  m_flash_loaded_from = m_flash_file;
   if (with_messages) {
     if (m_flash_valid) {
       m_env.ui.Inform(text::kVerifiedFlashFile);
@@ -112,6 +113,7 @@ bool FirmwareUploader::LoadFlash(bool with_messages, bool with_trace) {
 
 bool FirmwareUploader::LoadEeprom(bool with_messages, bool with_trace) {
   m_eeprom_valid = LoadIntelHex(m_eeprom_file, m_eeprom_image.data(), kEepromSize, false);
+  m_eeprom_loaded_from = m_eeprom_file;
   if (with_messages) {
     if (m_eeprom_valid) {
       m_env.ui.Inform(text::kVerifiedEepromFile);
@@ -228,8 +230,10 @@ FirmwareUploader::Step FirmwareUploader::CheckFlashFile(Click& click) {
     m_flash_view_enabled = false;
     return m_env.ui.AskYesNo(text::kNotHexFile) ? Step::Skip : Step::EndRun;
   }
-  if (m_flash_file != click.flash_loaded_path) {
-    // Typed into the box: load it as Browse would, without the trace line.
+  // A path typed into the box is loaded as Browse would, without the trace
+  // line; so is one typed before another button took the controls, or the
+  // image would come from a file other than the one the box names.
+  if (m_flash_file != click.flash_loaded_path || m_flash_file != m_flash_loaded_from) {
     LoadFlash(true, false);
     click.flash_loaded_path = m_flash_file;
   }
@@ -257,7 +261,7 @@ FirmwareUploader::Step FirmwareUploader::CheckEepromFile(Click& click) {
     m_env.ui.Error(text::kNoValidEepromFile);
     return Step::Skip;
   }
-  if (m_eeprom_file != click.eeprom_loaded_path) {
+  if (m_eeprom_file != click.eeprom_loaded_path || m_eeprom_file != m_eeprom_loaded_from) {
     LoadEeprom(true, false);
     click.eeprom_loaded_path = m_eeprom_file;
   }

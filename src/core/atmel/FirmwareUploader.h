@@ -83,7 +83,7 @@ class FirmwareUploader {
     bool overwrite_confirmed = false;
     bool erase_in_favour = true;
     LinkSpeedState speed;
-    std::string flash_loaded_path;   // the path the flash image came from
+    std::string flash_loaded_path;   // the paths the boxes held before the click
     std::string eeprom_loaded_path;
   };
   struct Pass {
@@ -137,6 +137,9 @@ class FirmwareUploader {
   bool m_flash_view_enabled = false;
   bool m_eeprom_view_enabled = false;
   bool m_eeprom_path_enabled = true;
+  // The paths the images were last loaded from (whether or not they loaded).
+  std::string m_flash_loaded_from;
+  std::string m_eeprom_loaded_from;
 };
 
 }  // namespace corvel

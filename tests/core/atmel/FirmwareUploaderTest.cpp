@@ -372,6 +372,51 @@ TEST_F(FirmwareUploaderTest, ATypedPathIsLoadedWithItsMessage) {
   EXPECT_FALSE(trace.ContainsSubstring("Attempting to load"));
 }
 
+TEST_F(FirmwareUploaderTest, APathTypedBeforeAnotherButtonIsStillLoaded) {
+  // A path typed into a box and taken into the fields by another button
+  // (here the "Keep my current EEPROM file" check box, or a Browse the
+  // person cancelled) must not leave the image of the previous file behind.
+  struct Case {
+    const char* name;
+    bool flash;
+    bool cancelled_browse;
+  };
+  const Case cases[] = {
+      {"flash, keep-EEPROM box", true, false},
+      {"flash, cancelled Browse", true, true},
+      {"EEPROM, keep-EEPROM box", false, false},
+  };
+  for (const auto& c : cases) {
+    StartAvr();
+    Bytes new_flash = Flash();
+    new_flash[0x40] = 0x5A;
+    Bytes new_eeprom = Eeprom();
+    new_eeprom[0x300] = 0x5A;
+    auto& u = Open(Hex("old.hex", Flash()), Hex("old.eep", Eeprom()), false);
+    if (c.flash) {
+      u.controls.flash_file = Hex("new.hex", new_flash);
+    } else {
+      u.controls.eeprom_file = Hex("new.eep", new_eeprom);
+    }
+    if (c.cancelled_browse) {
+      ui.files = {std::nullopt};
+      u.BrowseFlash();
+    } else {
+      u.KeepEepromClicked();
+    }
+    u.controls.verify_after_programming = false;
+    ui.answers = {Answer::Yes};  // overwrite the EEPROM
+    EXPECT_EQ(u.ProgramNewFirmware(), Result::Successful) << c.name;
+    EXPECT_TRUE(ui.Showed(c.flash ? text::kVerifiedFlashFile : text::kVerifiedEepromFile)) << c.name;
+    Avr([&](VirtualAvr& m) {
+      EXPECT_EQ(m.flash[0x40], c.flash ? 0x5A : Flash()[0x40]) << c.name;
+      EXPECT_EQ(m.eeprom[0x300], c.flash ? 0xFF : 0x5A) << c.name;
+    });
+    host->Stop();
+    port.Close();
+  }
+}
+
 TEST_F(FirmwareUploaderTest, AnEepromPathOfTheWrongKindIsRefused) {
   StartAvr();
   auto& u = Open("", "", false);
