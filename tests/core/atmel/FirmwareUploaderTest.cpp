@@ -308,38 +308,60 @@ TEST_F(FirmwareUploaderTest, AFailedPageWriteIsRetriedAtNormalSpeed) {
 }
 
 TEST_F(FirmwareUploaderTest, ABrowsedFileIsCheckedAndTraced) {
+  struct Memory {
+    bool flash;
+    const char* verified;
+    const char* invalid;
+    const char* trace;
+    const char* filter;
+    const char* extension;
+    const char* too_large;  // one byte just past the memory
+  };
+  const Memory memories[] = {
+      {true, text::kVerifiedFlashFile, text::kInvalidFlashFile, "Attempting to load Flash file ", text::kFlashFilter,
+       "hex", ":020000040002F8\r\n:0100000000FF\r\n"},
+      {false, text::kVerifiedEepromFile, text::kInvalidEepromFile, "Attempting to load EEPROM file ",
+       text::kEepromFilter, "eep", ":0110000000EF\r\n:00000001FF\r\n"},
+  };
   struct Case {
     const char* name;
     std::string contents;
     bool valid;
   };
-  const Case cases[] = {
-      {"good.hex", ":0400000001020304F2\r\n:00000001FF\r\n", true},
-      {"not-hex.hex", "this is not a hex file\n", false},
-      {"too-large.hex", ":020000040002F8\r\n:0100000000FF\r\n", false},  // one byte at 0x20000
-      {"overlapping.hex", ":0100000001FE\r\n:0100000002FD\r\n", false},
-      {"missing.hex", "", false},
-  };
   StartAvr();
   auto& u = Open("", "", true);
-  for (const auto& c : cases) {
-    const std::string path = dir.File(c.name);
-    if (std::string(c.name) != "missing.hex") WriteText(path, c.contents);
-    ui.shown.clear();
-    ui.files = {path};
-    u.BrowseFlash();
-    EXPECT_EQ(u.m_flash_valid, c.valid) << c.name;
-    EXPECT_EQ(u.FlashViewEnabled(), c.valid) << c.name;
-    EXPECT_EQ(ui.Texts(), std::vector<std::string>{c.valid ? text::kVerifiedFlashFile : text::kInvalidFlashFile})
-        << c.name;
-    EXPECT_EQ(ui.shown[0].message.icon, c.valid ? MessageIcon::Information : MessageIcon::None);
-    EXPECT_TRUE(trace.Contains("Attempting to load Flash file " + path + (c.valid ? "... OK" : "... FAIL")));
-    EXPECT_EQ(u.controls.flash_file, path);
+  for (const auto& m : memories) {
+    const Case cases[] = {
+        {"good", ":0400000001020304F2\r\n:00000001FF\r\n", true},
+        {"not-hex", "this is not a hex file\n", false},
+        {"too-large", m.too_large, false},
+        {"overlapping", ":0100000001FE\r\n:0100000002FD\r\n", false},
+        {"missing", "", false},
+    };
+    ui.file_requests.clear();
+    for (const auto& c : cases) {
+      const std::string path = dir.File(std::string(c.name) + "." + m.extension);
+      const std::string what = std::string(c.name) + (m.flash ? " flash" : " EEPROM");
+      if (std::string(c.name) != "missing") WriteText(path, c.contents);
+      ui.shown.clear();
+      ui.files = {path};
+      if (m.flash) {
+        u.BrowseFlash();
+      } else {
+        u.BrowseEeprom();
+      }
+      EXPECT_EQ(m.flash ? u.m_flash_valid : u.m_eeprom_valid, c.valid) << what;
+      EXPECT_EQ(m.flash ? u.FlashViewEnabled() : u.EepromViewEnabled(), c.valid) << what;
+      EXPECT_EQ(ui.Texts(), std::vector<std::string>{c.valid ? m.verified : m.invalid}) << what;
+      EXPECT_EQ(ui.shown[0].message.icon, c.valid ? MessageIcon::Information : MessageIcon::None) << what;
+      EXPECT_TRUE(trace.Contains(m.trace + path + (c.valid ? "... OK" : "... FAIL"))) << what;
+      EXPECT_EQ(m.flash ? u.controls.flash_file : u.controls.eeprom_file, path) << what;
+    }
+    ASSERT_FALSE(ui.file_requests.empty());
+    EXPECT_EQ(ui.file_requests[0].filter, m.filter);
+    EXPECT_EQ(ui.file_requests[0].default_extension, m.extension);
+    EXPECT_TRUE(ui.file_requests[0].must_exist);
   }
-  ASSERT_FALSE(ui.file_requests.empty());
-  EXPECT_EQ(ui.file_requests[0].filter, text::kFlashFilter);
-  EXPECT_EQ(ui.file_requests[0].default_extension, "hex");
-  EXPECT_TRUE(ui.file_requests[0].must_exist);
 }
 
 TEST_F(FirmwareUploaderTest, AnInvalidFlashFileIsSkippedAndTheEepromStillProgrammed) {
