@@ -79,9 +79,9 @@ void FirmwareUploader::Open() {
     DebugPrintf("%s", text::kVersionNotFoundConnecting);
     ConnectToAtmel();
   }
-  if (!m_eeprom_file.empty()) LoadEeprom(false, false);
+  if (!m_eeprom_file.empty()) LoadFile(false, false, false);
   m_eeprom_view_enabled = m_eeprom_valid;
-  if (!m_flash_file.empty()) LoadFlash(false, false);
+  if (!m_flash_file.empty()) LoadFile(true, false, false);
   m_flash_view_enabled = m_flash_valid;
 }
 
@@ -96,34 +96,24 @@ void FirmwareUploader::ConnectToAtmel() {
 
 void FirmwareUploader::GetVersions() { m_versions = corvel::GetVersions(m_loader); }
 
-bool FirmwareUploader::LoadFlash(bool with_messages, bool with_trace) {
-  m_flash_valid = LoadIntelHex(m_flash_file, m_flash_image.data(), kFlashSize, false);
-  m_flash_loaded_from = m_flash_file;
+bool FirmwareUploader::LoadFile(bool flash, bool with_messages, bool with_trace) {
+  const std::string& path = flash ? m_flash_file : m_eeprom_file;
+  std::vector<uint8_t>& image = flash ? m_flash_image : m_eeprom_image;
+  bool& valid = flash ? m_flash_valid : m_eeprom_valid;
+  valid = LoadIntelHex(path, image.data(), static_cast<uint32_t>(image.size()), false);
+  (flash ? m_flash_loaded_from : m_eeprom_loaded_from) = path;
   if (with_messages) {
-    if (m_flash_valid) {
-      m_env.ui.Inform(text::kVerifiedFlashFile);
+    if (valid) {
+      m_env.ui.Inform(flash ? text::kVerifiedFlashFile : text::kVerifiedEepromFile);
     } else {
-      m_env.ui.Plain(text::kInvalidFlashFile);
+      m_env.ui.Plain(flash ? text::kInvalidFlashFile : text::kInvalidEepromFile);
     }
   }
-  if (with_trace) DebugPrintf(text::kLoadFlashTrace, m_flash_file.c_str(), m_flash_valid ? "OK" : "FAIL");
-  m_flash_view_enabled = m_flash_valid;
-  return m_flash_valid;
-}
-
-bool FirmwareUploader::LoadEeprom(bool with_messages, bool with_trace) {
-  m_eeprom_valid = LoadIntelHex(m_eeprom_file, m_eeprom_image.data(), kEepromSize, false);
-  m_eeprom_loaded_from = m_eeprom_file;
-  if (with_messages) {
-    if (m_eeprom_valid) {
-      m_env.ui.Inform(text::kVerifiedEepromFile);
-    } else {
-      m_env.ui.Plain(text::kInvalidEepromFile);
-    }
+  if (with_trace) {
+    DebugPrintf(flash ? text::kLoadFlashTrace : text::kLoadEepromTrace, path.c_str(), valid ? "OK" : "FAIL");
   }
-  if (with_trace) DebugPrintf(text::kLoadEepromTrace, m_eeprom_file.c_str(), m_eeprom_valid ? "OK" : "FAIL");
-  m_eeprom_view_enabled = m_eeprom_valid;
-  return m_eeprom_valid;
+  (flash ? m_flash_view_enabled : m_eeprom_view_enabled) = valid;
+  return valid;
 }
 
 bool FirmwareUploader::ChooseAndLoad(bool flash) {
@@ -138,7 +128,7 @@ bool FirmwareUploader::ChooseAndLoad(bool flash) {
   if (!path) return false;
   (flash ? m_flash_file : m_eeprom_file) = *path;
   ShowFields();
-  return flash ? LoadFlash(true, true) : LoadEeprom(true, true);
+  return LoadFile(flash, true, true);
 }
 
 void FirmwareUploader::BrowseFlash() { ChooseAndLoad(true); }
@@ -234,7 +224,7 @@ FirmwareUploader::Step FirmwareUploader::CheckFlashFile(Click& click) {
   // line; so is one typed before another button took the controls, or the
   // image would come from a file other than the one the box names.
   if (m_flash_file != click.flash_loaded_path || m_flash_file != m_flash_loaded_from) {
-    LoadFlash(true, false);
+    LoadFile(true, true, false);
     click.flash_loaded_path = m_flash_file;
   }
   if (!m_flash_valid) return Step::Skip;
@@ -262,7 +252,7 @@ FirmwareUploader::Step FirmwareUploader::CheckEepromFile(Click& click) {
     return Step::Skip;
   }
   if (m_eeprom_file != click.eeprom_loaded_path || m_eeprom_file != m_eeprom_loaded_from) {
-    LoadEeprom(true, false);
+    LoadFile(false, true, false);
     click.eeprom_loaded_path = m_eeprom_file;
   }
   return m_eeprom_valid ? Step::Go : Step::Skip;
@@ -320,7 +310,9 @@ FirmwareUploader::Memory FirmwareUploader::EepromMemory() {
   m.write = [this](uint32_t address, const uint8_t* data) {
     return m_loader.WriteEeprom(address, data, kEepromBlockSize);
   };
-  m.read = [this](uint32_t address, std::span<uint8_t, kReadLength> into) { return m_loader.ReadEeprom(address, into); };
+  m.read = [this](uint32_t address, std::span<uint8_t, kReadLength> into) {
+    return m_loader.ReadEeprom(address, into);
+  };
   m.mismatch = [](uint32_t) { return text::kEepromMismatchAt; };
   return m;
 }

@@ -95,8 +95,9 @@ class FirmwareUploader {
 
   void TakeControls();
   void ShowFields();
-  bool LoadFlash(bool with_messages, bool with_trace);
-  bool LoadEeprom(bool with_messages, bool with_trace);
+  // Loads the flash (or EEPROM) file into its image, as Browse does when
+  // with_messages and with_trace are set.
+  bool LoadFile(bool flash, bool with_messages, bool with_trace);
   bool ChooseAndLoad(bool flash);
 
   // One pass of a click; false when the run ends without a verdict (a No to
