@@ -499,6 +499,8 @@ TEST_F(FirmwareUploaderTest, ADeviceThatVanishesMidRunEndsInMessagesNotAHang) {
   unplug.join();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
   EXPECT_EQ(ui.LastText(), text::kProgrammingUnsuccessful);
+  // The run was at high speed when the line went; the port is left at 19200.
+  EXPECT_EQ(port.BaudRate(), kNormalBaud);
 }
 
 }  // namespace
