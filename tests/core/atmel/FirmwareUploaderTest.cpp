@@ -250,6 +250,63 @@ TEST_F(FirmwareUploaderTest, CancelWhileProgrammingEndsSilentlyAtNormalSpeed) {
   ExpectNormalSpeedAtBothEnds();
 }
 
+TEST_F(FirmwareUploaderTest, AFailedPageOrBlockEndsItsPhaseAndTheRunGoesOn) {
+  // Each failure names its phase and address, ends that phase (the second
+  // faulty page or block is never reached), and the run still reaches the
+  // later phases and the verdict.
+  struct Case {
+    const char* name;
+    std::function<void(VirtualAvr&)> fault;
+    bool flash;  // program the flash (else its path is not a hex file)
+    bool erase;
+    bool verify;
+    bool eeprom;  // program the EEPROM (else keep it)
+    std::vector<std::string> texts;
+  };
+  const Case cases[] = {
+      {"erase, then program, at a refused page",
+       [](VirtualAvr& m) { m.faults.refused_flash_pages = {0x300, 0x400}; },
+       true, true, false, false,
+       {At(text::kEraseFailed, 0x300), At(text::kProgramFlashFailed, 0x300), text::kProgrammingUnsuccessful}},
+      {"program flash, then the EEPROM",
+       [](VirtualAvr& m) { m.faults.refused_flash_pages = {0x12300, 0x12400}; },
+       true, false, false, true,
+       {At(text::kProgramFlashFailed, 0x12300), text::kOverwriteEeprom, text::kProgrammingUnsuccessful}},
+      {"read flash for verification",
+       [](VirtualAvr& m) { m.faults.garbled_flash_reads = {0x200, 0x300}; },
+       true, false, true, false,
+       {At(text::kReadFlashForVerifyFailed, 0x200), text::kProgrammingUnsuccessful}},
+      {"program EEPROM",
+       [](VirtualAvr& m) { m.faults.refused_eeprom_blocks = {0x110, 0x120}; },
+       false, false, false, true,
+       {text::kNotHexFile, text::kOverwriteEeprom, At(text::kProgramEepromFailed, 0x110),
+        text::kProgrammingUnsuccessful}},
+      {"read EEPROM for verification",
+       [](VirtualAvr& m) { m.faults.garbled_eeprom_reads = {0x230, 0x240}; },
+       false, false, true, true,
+       {text::kNotHexFile, text::kOverwriteEeprom, At(text::kReadEepromForVerifyFailed, 0x230),
+        text::kProgrammingUnsuccessful}},
+  };
+  for (const auto& c : cases) {
+    StartAvr(Mode::BootLoader, c.fault);
+    const Bytes eeprom = Eeprom();
+    auto& u = Open(Hex("app.hex", Flash()), Hex("settings.eep", eeprom), !c.eeprom);
+    if (!c.flash) u.controls.flash_file = dir.File("app.bin");
+    u.controls.erase_flash_first = c.erase;
+    u.controls.verify_after_programming = c.verify;
+    ui.answers = {Answer::Yes, Answer::Yes, Answer::Cancel};
+    EXPECT_EQ(u.ProgramNewFirmware(), Result::Unsuccessful) << c.name;
+    EXPECT_EQ(ui.Texts(), c.texts) << c.name;
+    if (c.flash && c.eeprom) {
+      // The flash failure did not keep the EEPROM from being programmed.
+      EXPECT_EQ(Avr([](VirtualAvr& m) { return m.eeprom; }), eeprom) << c.name;
+    }
+    ExpectNormalSpeedAtBothEnds();
+    host->Stop();
+    port.Close();
+  }
+}
+
 TEST_F(FirmwareUploaderTest, ErasedEepromBlocksFallBackToWritesWhenEraseIsRefused) {
   StartAvr(Mode::BootLoader, [](VirtualAvr& m) { m.faults.refuse_eeprom_erase = true; });
   const Bytes eeprom = Eeprom();
