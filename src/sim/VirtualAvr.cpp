@@ -296,6 +296,7 @@ void VirtualAvr::ExecuteBootFrame(DeviceLink& link) {
     }
     case kSpeedUp:
     case kSpeedDown: {
+      if (code == kSpeedUp) ++counters.speed_up_requests;
       if (code == kSpeedUp && faults.normal_speed_only) return;
       const uint32_t new_speed = code == kSpeedUp ? kHighBaud : kNormalBaud;
       const bool changes = new_speed != speed;

@@ -95,6 +95,7 @@ class VirtualAvr : public DeviceModel {
     int eeprom_writes = 0;
     int eeprom_reads = 0;
     int speed_changes = 0;
+    int speed_up_requests = 0;  // heard, whether or not the device obeyed
     int bad_frames = 0;
     int starts = 0;
     std::set<uint32_t> flash_pages_written;  // addresses given to page writes (0xFF writes included)

@@ -364,6 +364,24 @@ TEST_F(FirmwareUploaderTest, AFailedPageWriteIsRetriedAtNormalSpeed) {
   });
 }
 
+TEST_F(FirmwareUploaderTest, SlowADeviceThatStaysAtNormalSpeedIsAskedOncePerClick) {
+  StartAvr(Mode::BootLoader, [](VirtualAvr& m) { m.faults.normal_speed_only = true; });
+  const Bytes flash = Flash();
+  const Bytes eeprom = Eeprom();
+  auto& u = Open(Hex("app.hex", flash), Hex("settings.eep", eeprom));
+  u.controls.verify_after_programming = false;
+  ui.answers = {Answer::Yes};  // overwrite the EEPROM
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Successful);
+  Avr([&](VirtualAvr& m) {
+    // The failed switch before the flash marks high speed failed, so the
+    // EEPROM phases do not try again.
+    EXPECT_EQ(m.counters.speed_up_requests, 1);
+    EXPECT_EQ(m.eeprom, eeprom);
+    EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + kFlashChecksumAddress, m.flash.begin()));
+  });
+  ExpectNormalSpeedAtBothEnds();
+}
+
 TEST_F(FirmwareUploaderTest, ABrowsedFileIsCheckedAndTraced) {
   struct Memory {
     bool flash;
