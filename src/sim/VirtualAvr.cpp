@@ -187,11 +187,12 @@ std::vector<uint8_t> VirtualAvr::StatusReply(bool ok) const {
   return reply;
 }
 
-std::vector<uint8_t> VirtualAvr::DataReply(const std::vector<uint8_t>& memory, uint32_t address) const {
+std::vector<uint8_t> VirtualAvr::DataReply(const std::vector<uint8_t>& memory, uint32_t address, bool garbled) const {
   std::vector<uint8_t> reply = {m_frame[0], 0, 0, 0, 0};
   // Addresses wrap at the end of the memory, as the chip's do.
   for (std::size_t i = 0; i < kReadRun; ++i) reply.push_back(memory[(address + i) % memory.size()]);
   AppendChecksum(reply);
+  if (garbled) reply.back() ^= 0x01;
   return reply;
 }
 
@@ -232,7 +233,7 @@ void VirtualAvr::ExecuteBootFrame(DeviceLink& link) {
     case kWriteFlash: {
       ++counters.flash_writes;
       counters.flash_pages_written.insert(address);
-      bool ok = address % kPage == 0 && address < kBootSectionStart;
+      bool ok = address % kPage == 0 && address < kBootSectionStart && !faults.refused_flash_pages.count(address);
       if (ok && faults.fail_flash_write_once == address) {
         faults.fail_flash_write_once.reset();
         ok = false;
@@ -249,7 +250,8 @@ void VirtualAvr::ExecuteBootFrame(DeviceLink& link) {
     }
     case kEraseFlash: {
       ++counters.flash_erases;
-      const bool ok = !faults.refuse_flash_erase && address % kPage == 0 && address < kBootSectionStart;
+      const bool ok = !faults.refuse_flash_erase && address % kPage == 0 && address < kBootSectionStart &&
+                      !faults.refused_flash_pages.count(address);
       if (ok) std::fill_n(flash.begin() + address, kPage, 0xFF);
       Reply(link, StatusReply(ok), code, timing.flash_erase_us);
       return;
@@ -257,11 +259,11 @@ void VirtualAvr::ExecuteBootFrame(DeviceLink& link) {
     case kReadFlash:
       ++counters.flash_reads;
       if (address >= kFlashSize) return;
-      Reply(link, DataReply(flash, address), code, timing.read_us);
+      Reply(link, DataReply(flash, address, faults.garbled_flash_reads.count(address) != 0), code, timing.read_us);
       return;
     case kWriteEeprom: {
       ++counters.eeprom_writes;
-      const bool ok = address + kEepromBlock <= kEepromSize;
+      const bool ok = address + kEepromBlock <= kEepromSize && !faults.refused_eeprom_blocks.count(address);
       for (std::size_t i = 0; ok && i < kEepromBlock; ++i) {
         uint8_t v = m_frame[5 + i];
         if (faults.stuck_eeprom_bits.count(address + static_cast<uint32_t>(i))) v ^= 0x01;
@@ -272,7 +274,8 @@ void VirtualAvr::ExecuteBootFrame(DeviceLink& link) {
     }
     case kEraseEeprom: {
       ++counters.eeprom_erases;
-      const bool ok = !faults.refuse_eeprom_erase && address % kEepromBlock == 0 && address < kEepromSize;
+      const bool ok = !faults.refuse_eeprom_erase && address % kEepromBlock == 0 && address < kEepromSize &&
+                      !faults.refused_eeprom_blocks.count(address);
       if (ok) std::fill_n(eeprom.begin() + address, kEepromBlock, 0xFF);
       Reply(link, StatusReply(ok), code, timing.eeprom_erase_us);
       return;
@@ -280,7 +283,7 @@ void VirtualAvr::ExecuteBootFrame(DeviceLink& link) {
     case kReadEeprom:
       ++counters.eeprom_reads;
       if (address >= kEepromSize) return;
-      Reply(link, DataReply(eeprom, address), code, timing.read_us);
+      Reply(link, DataReply(eeprom, address, faults.garbled_eeprom_reads.count(address) != 0), code, timing.read_us);
       return;
     case kStart: {
       ++counters.starts;
@@ -293,6 +296,7 @@ void VirtualAvr::ExecuteBootFrame(DeviceLink& link) {
     }
     case kSpeedUp:
     case kSpeedDown: {
+      if (code == kSpeedUp) ++counters.speed_up_requests;
       if (code == kSpeedUp && faults.normal_speed_only) return;
       const uint32_t new_speed = code == kSpeedUp ? kHighBaud : kNormalBaud;
       const bool changes = new_speed != speed;

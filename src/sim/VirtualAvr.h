@@ -61,6 +61,10 @@ class VirtualAvr : public DeviceModel {
     std::set<uint32_t> stuck_flash_bits;  // flash addresses that store a written byte with bit 0 flipped
     std::set<uint32_t> stuck_eeprom_bits;  // the same for EEPROM
     bool silent = false;                // answers nothing at all
+    std::set<uint32_t> refused_flash_pages;    // every write or erase of these pages answers status 0
+    std::set<uint32_t> refused_eeprom_blocks;  // the same for EEPROM blocks
+    std::set<uint32_t> garbled_flash_reads;    // reads from these addresses always carry a bad checksum
+    std::set<uint32_t> garbled_eeprom_reads;   // the same for EEPROM reads
   };
 
   explicit VirtualAvr(Mode mode = Mode::Application);
@@ -91,6 +95,7 @@ class VirtualAvr : public DeviceModel {
     int eeprom_writes = 0;
     int eeprom_reads = 0;
     int speed_changes = 0;
+    int speed_up_requests = 0;  // heard, whether or not the device obeyed
     int bad_frames = 0;
     int starts = 0;
     std::set<uint32_t> flash_pages_written;  // addresses given to page writes (0xFF writes included)
@@ -108,7 +113,7 @@ class VirtualAvr : public DeviceModel {
   void ExecuteBootFrame(DeviceLink& link);
   void Reply(DeviceLink& link, std::vector<uint8_t> bytes, uint8_t code, uint32_t work_us, uint32_t baud = 0);
   std::vector<uint8_t> StatusReply(bool ok) const;
-  std::vector<uint8_t> DataReply(const std::vector<uint8_t>& memory, uint32_t address) const;
+  std::vector<uint8_t> DataReply(const std::vector<uint8_t>& memory, uint32_t address, bool garbled) const;
 
   std::vector<uint8_t> m_frame;
   std::size_t m_expected = 0;

@@ -79,9 +79,9 @@ void FirmwareUploader::Open() {
     DebugPrintf("%s", text::kVersionNotFoundConnecting);
     ConnectToAtmel();
   }
-  if (!m_eeprom_file.empty()) LoadEeprom(false, false);
+  if (!m_eeprom_file.empty()) LoadFile(false, false, false);
   m_eeprom_view_enabled = m_eeprom_valid;
-  if (!m_flash_file.empty()) LoadFlash(false, false);
+  if (!m_flash_file.empty()) LoadFile(true, false, false);
   m_flash_view_enabled = m_flash_valid;
 }
 
@@ -96,32 +96,24 @@ void FirmwareUploader::ConnectToAtmel() {
 
 void FirmwareUploader::GetVersions() { m_versions = corvel::GetVersions(m_loader); }
 
-bool FirmwareUploader::LoadFlash(bool with_messages, bool with_trace) {
-  m_flash_valid = LoadIntelHex(m_flash_file, m_flash_image.data(), kFlashSize, false);
+bool FirmwareUploader::LoadFile(bool flash, bool with_messages, bool with_trace) {
+  const std::string& path = flash ? m_flash_file : m_eeprom_file;
+  std::vector<uint8_t>& image = flash ? m_flash_image : m_eeprom_image;
+  bool& valid = flash ? m_flash_valid : m_eeprom_valid;
+  valid = LoadIntelHex(path, image.data(), static_cast<uint32_t>(image.size()), false);
+  (flash ? m_flash_loaded_from : m_eeprom_loaded_from) = path;
   if (with_messages) {
-    if (m_flash_valid) {
-      m_env.ui.Inform(text::kVerifiedFlashFile);
+    if (valid) {
+      m_env.ui.Inform(flash ? text::kVerifiedFlashFile : text::kVerifiedEepromFile);
     } else {
-      m_env.ui.Plain(text::kInvalidFlashFile);
+      m_env.ui.Plain(flash ? text::kInvalidFlashFile : text::kInvalidEepromFile);
     }
   }
-  if (with_trace) DebugPrintf(text::kLoadFlashTrace, m_flash_file.c_str(), m_flash_valid ? "OK" : "FAIL");
-  m_flash_view_enabled = m_flash_valid;
-  return m_flash_valid;
-}
-
-bool FirmwareUploader::LoadEeprom(bool with_messages, bool with_trace) {
-  m_eeprom_valid = LoadIntelHex(m_eeprom_file, m_eeprom_image.data(), kEepromSize, false);
-  if (with_messages) {
-    if (m_eeprom_valid) {
-      m_env.ui.Inform(text::kVerifiedEepromFile);
-    } else {
-      m_env.ui.Plain(text::kInvalidEepromFile);
-    }
+  if (with_trace) {
+    DebugPrintf(flash ? text::kLoadFlashTrace : text::kLoadEepromTrace, path.c_str(), valid ? "OK" : "FAIL");
   }
-  if (with_trace) DebugPrintf(text::kLoadEepromTrace, m_eeprom_file.c_str(), m_eeprom_valid ? "OK" : "FAIL");
-  m_eeprom_view_enabled = m_eeprom_valid;
-  return m_eeprom_valid;
+  (flash ? m_flash_view_enabled : m_eeprom_view_enabled) = valid;
+  return valid;
 }
 
 bool FirmwareUploader::ChooseAndLoad(bool flash) {
@@ -136,7 +128,7 @@ bool FirmwareUploader::ChooseAndLoad(bool flash) {
   if (!path) return false;
   (flash ? m_flash_file : m_eeprom_file) = *path;
   ShowFields();
-  return flash ? LoadFlash(true, true) : LoadEeprom(true, true);
+  return LoadFile(flash, true, true);
 }
 
 void FirmwareUploader::BrowseFlash() { ChooseAndLoad(true); }
@@ -205,17 +197,19 @@ bool FirmwareUploader::ProgrammingPass(Click& click, Pass& pass) {
     pass.programmed = true;
     if (m_insert_checksum) InsertFlashChecksum(m_flash_image.data());
     SwitchToHighSpeed(click, false);
+    const Memory flash = FlashMemory();
     if (m_erase_flash_first) EraseFlashPhase(click, pass);
-    if (ProgramFlashPhase(click, pass) == Phase::Cancelled) return false;
-    if (m_verify_after_programming) VerifyFlashPhase(click, pass);
+    if (ProgramPhase(click, pass, flash) == Phase::Cancelled) return false;
+    if (m_verify_after_programming) VerifyPhase(click, pass, flash);
   }
   const Step eeprom = CheckEepromFile(click);
   if (eeprom == Step::EndRun) return false;
   if (eeprom == Step::Go) {
     pass.programmed = true;
     SwitchToHighSpeed(click, true);
-    if (ProgramEepromPhase(click, pass) == Phase::Cancelled) return false;
-    if (m_verify_after_programming) VerifyEepromPhase(click, pass);
+    const Memory eeprom = EepromMemory();
+    if (ProgramPhase(click, pass, eeprom) == Phase::Cancelled) return false;
+    if (m_verify_after_programming) VerifyPhase(click, pass, eeprom);
   }
   return true;
 }
@@ -226,9 +220,11 @@ FirmwareUploader::Step FirmwareUploader::CheckFlashFile(Click& click) {
     m_flash_view_enabled = false;
     return m_env.ui.AskYesNo(text::kNotHexFile) ? Step::Skip : Step::EndRun;
   }
-  if (m_flash_file != click.flash_loaded_path) {
-    // Typed into the box: load it as Browse would, without the trace line.
-    LoadFlash(true, false);
+  // A path typed into the box is loaded as Browse would, without the trace
+  // line; so is one typed before another button took the controls, or the
+  // image would come from a file other than the one the box names.
+  if (m_flash_file != click.flash_loaded_path || m_flash_file != m_flash_loaded_from) {
+    LoadFile(true, true, false);
     click.flash_loaded_path = m_flash_file;
   }
   if (!m_flash_valid) return Step::Skip;
@@ -255,8 +251,8 @@ FirmwareUploader::Step FirmwareUploader::CheckEepromFile(Click& click) {
     m_env.ui.Error(text::kNoValidEepromFile);
     return Step::Skip;
   }
-  if (m_eeprom_file != click.eeprom_loaded_path) {
-    LoadEeprom(true, false);
+  if (m_eeprom_file != click.eeprom_loaded_path || m_eeprom_file != m_eeprom_loaded_from) {
+    LoadFile(false, true, false);
     click.eeprom_loaded_path = m_eeprom_file;
   }
   return m_eeprom_valid ? Step::Go : Step::Skip;
@@ -283,11 +279,50 @@ bool FirmwareUploader::Retry(Click& click, bool marks_failure, const std::functi
   return ok;
 }
 
-bool FirmwareUploader::BlankFlashPage(Click& click, uint32_t address) {
-  const auto write_erased = [&] { return m_loader.WriteFlash(address, ErasedPage()); };
+FirmwareUploader::Memory FirmwareUploader::FlashMemory() {
+  Memory m;
+  m.program_caption = kCaptionProgrammingFirmware;
+  m.units = kProgrammedPages;
+  m.unit_size = kFlashPageSize;
+  m.image = m_flash_image.data();
+  m.program_failed = text::kProgramFlashFailed;
+  m.read_failed = text::kReadFlashForVerifyFailed;
+  m.erase = [this](uint32_t address) { return m_loader.EraseFlashPage(address); };
+  m.write = [this](uint32_t address, const uint8_t* data) {
+    return m_loader.WriteFlash(address, std::span<const uint8_t, kFlashPageSize>(data, kFlashPageSize));
+  };
+  m.read = [this](uint32_t address, std::span<uint8_t, kReadLength> into) { return m_loader.ReadFlash(address, into); };
+  m.mismatch = [](uint32_t page) {
+    return page == kFixedStringsPage ? text::kFixedStringsMismatchAt : text::kApplicationMismatchAt;
+  };
+  return m;
+}
+
+FirmwareUploader::Memory FirmwareUploader::EepromMemory() {
+  Memory m;
+  m.program_caption = kCaptionProgrammingEeprom;
+  m.units = kEepromBlocks;
+  m.unit_size = kEepromBlockSize;
+  m.image = m_eeprom_image.data();
+  m.program_failed = text::kProgramEepromFailed;
+  m.read_failed = text::kReadEepromForVerifyFailed;
+  m.erase = [this](uint32_t address) { return m_loader.EraseEepromBlock(address); };
+  m.write = [this](uint32_t address, const uint8_t* data) {
+    return m_loader.WriteEeprom(address, data, kEepromBlockSize);
+  };
+  m.read = [this](uint32_t address, std::span<uint8_t, kReadLength> into) {
+    return m_loader.ReadEeprom(address, into);
+  };
+  m.mismatch = [](uint32_t) { return text::kEepromMismatchAt; };
+  return m;
+}
+
+bool FirmwareUploader::Blank(Click& click, const Memory& memory, uint32_t address) {
+  const auto write_erased = [&] { return memory.write(address, ErasedPage().data()); };
   if (!click.erase_in_favour) return Retry(click, true, write_erased);
-  if (m_loader.EraseFlashPage(address)) return true;
-  // A boot loader that refuses page erase gets its pages written with 0xFF.
+  if (memory.erase(address)) return true;
+  // A boot loader that refuses to erase gets 0xFF written instead, for the
+  // rest of the click.
   click.erase_in_favour = false;
   if (click.speed.in_force) {
     m_loader.FallBackToNormalSpeed();
@@ -300,35 +335,19 @@ bool FirmwareUploader::BlankFlashPage(Click& click, uint32_t address) {
   return false;
 }
 
-bool FirmwareUploader::BlankEepromBlock(Click& click, uint32_t address) {
-  const uint8_t* block = &m_eeprom_image[address];
-  const auto write_block = [&] { return m_loader.WriteEeprom(address, block, kEepromBlockSize); };
-  if (!click.erase_in_favour) return Retry(click, true, write_block);
-  if (m_loader.EraseEepromBlock(address)) return true;
-  click.erase_in_favour = false;
-  if (click.speed.in_force) {
-    m_loader.FallBackToNormalSpeed();
-    click.speed.in_force = false;
-    click.speed.failed = true;
-  }
-  for (int attempt = 0; attempt < kPlainWriteAttempts; ++attempt) {
-    if (write_block()) return true;
-  }
-  return false;
-}
-
 void FirmwareUploader::Fail(Pass& pass, const char* format, uint32_t address) {
   m_env.ui.Plain(Format(format, address));
   pass.successful = false;
 }
 
 void FirmwareUploader::EraseFlashPhase(Click& click, Pass& pass) {
+  const Memory flash = FlashMemory();
   auto progress = m_env.ui.MakeProgressWindow(kCaptionErasingFlash);
   progress->Create();
-  for (uint32_t page = 0; page < kProgrammedPages; ++page) {
-    progress->SetPos(static_cast<int>(page * 100 / kProgrammedPages));
-    const uint32_t address = page * kFlashPageSize;
-    if (!BlankFlashPage(click, address)) {
+  for (uint32_t page = 0; page < flash.units; ++page) {
+    progress->SetPos(static_cast<int>(page * 100 / flash.units));
+    const uint32_t address = page * flash.unit_size;
+    if (!Blank(click, flash, address)) {
       Fail(pass, text::kEraseFailed, address);
       break;
     }
@@ -336,18 +355,18 @@ void FirmwareUploader::EraseFlashPhase(Click& click, Pass& pass) {
   progress->DestroyWindow();
 }
 
-FirmwareUploader::Phase FirmwareUploader::ProgramFlashPhase(Click& click, Pass& pass) {
-  auto progress = m_env.ui.MakeProgressWindow(kCaptionProgrammingFirmware);
+FirmwareUploader::Phase FirmwareUploader::ProgramPhase(Click& click, Pass& pass, const Memory& memory) {
+  auto progress = m_env.ui.MakeProgressWindow(memory.program_caption);
   progress->Create();
-  for (uint32_t page = 0; page < kProgrammedPages; ++page) {
-    progress->SetPos(static_cast<int>(page * 100 / kProgrammedPages));
-    const uint32_t address = page * kFlashPageSize;
-    std::span<const uint8_t, kFlashPageSize> data(&m_flash_image[address], kFlashPageSize);
-    const bool ok = AllErased(data.data(), data.size()) && click.erase_in_favour
-                        ? BlankFlashPage(click, address)
-                        : Retry(click, true, [&] { return m_loader.WriteFlash(address, data); });
+  for (uint32_t unit = 0; unit < memory.units; ++unit) {
+    progress->SetPos(static_cast<int>(unit * 100 / memory.units));
+    const uint32_t address = unit * memory.unit_size;
+    const uint8_t* data = memory.image + address;
+    const bool ok = AllErased(data, memory.unit_size) && click.erase_in_favour
+                        ? Blank(click, memory, address)
+                        : Retry(click, true, [&] { return memory.write(address, data); });
     if (!ok) {
-      Fail(pass, text::kProgramFlashFailed, address);
+      Fail(pass, memory.program_failed, address);
       break;
     }
     if (progress->CheckCancelButton()) {
@@ -360,63 +379,21 @@ FirmwareUploader::Phase FirmwareUploader::ProgramFlashPhase(Click& click, Pass& 
   return Phase::Done;
 }
 
-void FirmwareUploader::VerifyFlashPhase(Click& click, Pass& pass) {
+void FirmwareUploader::VerifyPhase(Click& click, Pass& pass, const Memory& memory) {
   auto progress = m_env.ui.MakeProgressWindow(kCaptionVerifying);
   progress->Create();
   std::array<uint8_t, kReadLength> device{};
-  for (uint32_t page = 0; page < kProgrammedPages; ++page) {
-    progress->SetPos(static_cast<int>(page * 100 / kProgrammedPages));
-    const uint32_t address = page * kFlashPageSize;
-    if (!Retry(click, false, [&] { return m_loader.ReadFlash(address, device); })) {
-      Fail(pass, text::kReadFlashForVerifyFailed, address);
+  for (uint32_t unit = 0; unit < memory.units; ++unit) {
+    progress->SetPos(static_cast<int>(unit * 100 / memory.units));
+    const uint32_t address = unit * memory.unit_size;
+    if (!Retry(click, false, [&] { return memory.read(address, device); })) {
+      Fail(pass, memory.read_failed, address);
       break;
     }
-    const char* mismatch = address == kFixedStringsPage ? text::kFixedStringsMismatchAt : text::kApplicationMismatchAt;
-    for (uint32_t i = 0; i < kFlashPageSize; ++i) {
-      if (device[i] != m_flash_image[address + i]) Fail(pass, mismatch, address + i);
-    }
-  }
-  progress->DestroyWindow();
-}
-
-FirmwareUploader::Phase FirmwareUploader::ProgramEepromPhase(Click& click, Pass& pass) {
-  auto progress = m_env.ui.MakeProgressWindow(kCaptionProgrammingEeprom);
-  progress->Create();
-  for (uint32_t block = 0; block < kEepromBlocks; ++block) {
-    progress->SetPos(static_cast<int>(block * 100 / kEepromBlocks));
-    const uint32_t address = block * kEepromBlockSize;
-    const uint8_t* data = &m_eeprom_image[address];
-    const bool ok = AllErased(data, kEepromBlockSize) && click.erase_in_favour
-                        ? BlankEepromBlock(click, address)
-                        : Retry(click, true, [&] { return m_loader.WriteEeprom(address, data, kEepromBlockSize); });
-    if (!ok) {
-      Fail(pass, text::kProgramEepromFailed, address);
-      break;
-    }
-    if (progress->CheckCancelButton()) {
-      EndHighSpeed(m_loader, click.speed);
-      progress->DestroyWindow();
-      return Phase::Cancelled;
-    }
-  }
-  progress->DestroyWindow();
-  return Phase::Done;
-}
-
-void FirmwareUploader::VerifyEepromPhase(Click& click, Pass& pass) {
-  auto progress = m_env.ui.MakeProgressWindow(kCaptionVerifying);
-  progress->Create();
-  std::array<uint8_t, kReadLength> device{};
-  for (uint32_t block = 0; block < kEepromBlocks; ++block) {
-    progress->SetPos(static_cast<int>(block * 100 / kEepromBlocks));
-    const uint32_t address = block * kEepromBlockSize;
-    if (!Retry(click, false, [&] { return m_loader.ReadEeprom(address, device); })) {
-      Fail(pass, text::kReadEepromForVerifyFailed, address);
-      break;
-    }
-    // A read returns 256 bytes; only the block's 16 are compared.
-    for (uint32_t i = 0; i < kEepromBlockSize; ++i) {
-      if (device[i] != m_eeprom_image[address + i]) Fail(pass, text::kEepromMismatchAt, address + i);
+    // A read returns 256 bytes; an EEPROM block compares only its 16.
+    const char* mismatch = memory.mismatch(address);
+    for (uint32_t i = 0; i < memory.unit_size; ++i) {
+      if (device[i] != memory.image[address + i]) Fail(pass, mismatch, address + i);
     }
   }
   progress->DestroyWindow();

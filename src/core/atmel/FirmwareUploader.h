@@ -4,6 +4,8 @@
 // and talks to the person only through UserInterface; a view renders its
 // state and forwards clicks.
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -81,7 +83,7 @@ class FirmwareUploader {
     bool overwrite_confirmed = false;
     bool erase_in_favour = true;
     LinkSpeedState speed;
-    std::string flash_loaded_path;   // the path the flash image came from
+    std::string flash_loaded_path;   // the paths the boxes held before the click
     std::string eeprom_loaded_path;
   };
   struct Pass {
@@ -93,8 +95,9 @@ class FirmwareUploader {
 
   void TakeControls();
   void ShowFields();
-  bool LoadFlash(bool with_messages, bool with_trace);
-  bool LoadEeprom(bool with_messages, bool with_trace);
+  // Loads the flash (or EEPROM) file into its image, as Browse does when
+  // with_messages and with_trace are set.
+  bool LoadFile(bool flash, bool with_messages, bool with_trace);
   bool ChooseAndLoad(bool flash);
 
   // One pass of a click; false when the run ends without a verdict (a No to
@@ -105,13 +108,27 @@ class FirmwareUploader {
   void SwitchToHighSpeed(Click& click, bool eeprom);
   // Fall-backs in erase and program phases also mark high speed failed.
   bool Retry(Click& click, bool marks_failure, const std::function<bool()>& operation);
-  bool BlankFlashPage(Click& click, uint32_t address);
-  bool BlankEepromBlock(Click& click, uint32_t address);
+  // What the phases need to know of the memory they work on.
+  struct Memory {
+    unsigned program_caption = 0;
+    uint32_t units = 0;      // flash pages or EEPROM blocks
+    uint32_t unit_size = 0;  // 256 or 16 bytes
+    const uint8_t* image = nullptr;
+    const char* program_failed = nullptr;
+    const char* read_failed = nullptr;
+    std::function<bool(uint32_t address)> erase;
+    std::function<bool(uint32_t address, const uint8_t* data)> write;  // unit_size bytes
+    std::function<bool(uint32_t address, std::span<uint8_t, atmel::kReadLength> into)> read;
+    std::function<const char*(uint32_t unit_address)> mismatch;  // the message for a differing byte
+  };
+  Memory FlashMemory();
+  Memory EepromMemory();
+  // Erases one page or block, or writes it with 0xFF once the device has
+  // refused to erase.
+  bool Blank(Click& click, const Memory& memory, uint32_t address);
   void EraseFlashPhase(Click& click, Pass& pass);
-  Phase ProgramFlashPhase(Click& click, Pass& pass);
-  void VerifyFlashPhase(Click& click, Pass& pass);
-  Phase ProgramEepromPhase(Click& click, Pass& pass);
-  void VerifyEepromPhase(Click& click, Pass& pass);
+  Phase ProgramPhase(Click& click, Pass& pass, const Memory& memory);
+  void VerifyPhase(Click& click, Pass& pass, const Memory& memory);
   void Fail(Pass& pass, const char* format, uint32_t address);
 
   ToolEnv& m_env;
@@ -121,6 +138,9 @@ class FirmwareUploader {
   bool m_flash_view_enabled = false;
   bool m_eeprom_view_enabled = false;
   bool m_eeprom_path_enabled = true;
+  // The paths the images were last loaded from (whether or not they loaded).
+  std::string m_flash_loaded_from;
+  std::string m_eeprom_loaded_from;
 };
 
 }  // namespace corvel

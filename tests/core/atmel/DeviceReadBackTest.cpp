@@ -203,6 +203,7 @@ TEST_F(DeviceReadBackTest, AReadThatFailsThreeTimesEndsTheReading) {
   EXPECT_EQ(ui.Texts(), std::vector<std::string>{text::kReadingEepromFailed});
   EXPECT_TRUE(ui.file_requests.empty());
   EXPECT_FALSE(std::filesystem::exists(dir.File("never.eep")));
+  EXPECT_EQ(port.BaudRate(), kNormalBaud);
 }
 
 }  // namespace

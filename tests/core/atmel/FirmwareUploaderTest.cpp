@@ -250,6 +250,63 @@ TEST_F(FirmwareUploaderTest, CancelWhileProgrammingEndsSilentlyAtNormalSpeed) {
   ExpectNormalSpeedAtBothEnds();
 }
 
+TEST_F(FirmwareUploaderTest, AFailedPageOrBlockEndsItsPhaseAndTheRunGoesOn) {
+  // Each failure names its phase and address, ends that phase (the second
+  // faulty page or block is never reached), and the run still reaches the
+  // later phases and the verdict.
+  struct Case {
+    const char* name;
+    std::function<void(VirtualAvr&)> fault;
+    bool flash;  // program the flash (else its path is not a hex file)
+    bool erase;
+    bool verify;
+    bool eeprom;  // program the EEPROM (else keep it)
+    std::vector<std::string> texts;
+  };
+  const Case cases[] = {
+      {"erase, then program, at a refused page",
+       [](VirtualAvr& m) { m.faults.refused_flash_pages = {0x300, 0x400}; },
+       true, true, false, false,
+       {At(text::kEraseFailed, 0x300), At(text::kProgramFlashFailed, 0x300), text::kProgrammingUnsuccessful}},
+      {"program flash, then the EEPROM",
+       [](VirtualAvr& m) { m.faults.refused_flash_pages = {0x12300, 0x12400}; },
+       true, false, false, true,
+       {At(text::kProgramFlashFailed, 0x12300), text::kOverwriteEeprom, text::kProgrammingUnsuccessful}},
+      {"read flash for verification",
+       [](VirtualAvr& m) { m.faults.garbled_flash_reads = {0x200, 0x300}; },
+       true, false, true, false,
+       {At(text::kReadFlashForVerifyFailed, 0x200), text::kProgrammingUnsuccessful}},
+      {"program EEPROM",
+       [](VirtualAvr& m) { m.faults.refused_eeprom_blocks = {0x110, 0x120}; },
+       false, false, false, true,
+       {text::kNotHexFile, text::kOverwriteEeprom, At(text::kProgramEepromFailed, 0x110),
+        text::kProgrammingUnsuccessful}},
+      {"read EEPROM for verification",
+       [](VirtualAvr& m) { m.faults.garbled_eeprom_reads = {0x230, 0x240}; },
+       false, false, true, true,
+       {text::kNotHexFile, text::kOverwriteEeprom, At(text::kReadEepromForVerifyFailed, 0x230),
+        text::kProgrammingUnsuccessful}},
+  };
+  for (const auto& c : cases) {
+    StartAvr(Mode::BootLoader, c.fault);
+    const Bytes eeprom = Eeprom();
+    auto& u = Open(Hex("app.hex", Flash()), Hex("settings.eep", eeprom), !c.eeprom);
+    if (!c.flash) u.controls.flash_file = dir.File("app.bin");
+    u.controls.erase_flash_first = c.erase;
+    u.controls.verify_after_programming = c.verify;
+    ui.answers = {Answer::Yes, Answer::Yes, Answer::Cancel};
+    EXPECT_EQ(u.ProgramNewFirmware(), Result::Unsuccessful) << c.name;
+    EXPECT_EQ(ui.Texts(), c.texts) << c.name;
+    if (c.flash && c.eeprom) {
+      // The flash failure did not keep the EEPROM from being programmed.
+      EXPECT_EQ(Avr([](VirtualAvr& m) { return m.eeprom; }), eeprom) << c.name;
+    }
+    ExpectNormalSpeedAtBothEnds();
+    host->Stop();
+    port.Close();
+  }
+}
+
 TEST_F(FirmwareUploaderTest, ErasedEepromBlocksFallBackToWritesWhenEraseIsRefused) {
   StartAvr(Mode::BootLoader, [](VirtualAvr& m) { m.faults.refuse_eeprom_erase = true; });
   const Bytes eeprom = Eeprom();
@@ -266,20 +323,30 @@ TEST_F(FirmwareUploaderTest, ErasedEepromBlocksFallBackToWritesWhenEraseIsRefuse
 }
 
 TEST_F(FirmwareUploaderTest, SlowRefusedFlashEraseFallsBackToBlankWritesAndSucceeds) {
-  StartAvr(Mode::BootLoader, [](VirtualAvr& m) {
+  // Every page holds code except the last three of the application section,
+  // which are blank in the image but hold old firmware in the device. The
+  // pages before them go at high speed; the refused erase of the first blank
+  // page falls back to normal speed, so only four pages are written slowly.
+  constexpr uint32_t kFirstBlank = 0x1DC00;
+  Bytes flash = Flash();
+  for (uint32_t a = 0; a < kFirstBlank; ++a) flash[a] = static_cast<uint8_t>(a * 7 + (a >> 8));
+  StartAvr(Mode::BootLoader, [&](VirtualAvr& m) {
     m.faults.refuse_flash_erase = true;
-    std::fill(m.flash.begin(), m.flash.begin() + 0x1000, 0x00);  // old firmware
+    m.faults.fail_flash_write_once = kFirstBlank;  // the first 0xFF write fails, the second holds
+    std::fill(m.flash.begin() + kFirstBlank, m.flash.begin() + kFixedStringsPage, 0x00);
   });
-  const Bytes flash = Flash();
   auto& u = Open(Hex("app.hex", flash), "", true);
   u.controls.keep_eeprom = true;
   u.controls.erase_flash_first = false;
   u.controls.verify_after_programming = false;
   EXPECT_EQ(u.ProgramNewFirmware(), Result::Successful);
+  EXPECT_EQ(ui.Texts(), std::vector<std::string>{text::kProgrammingSuccessful});
   Avr([&](VirtualAvr& m) {
+    // Asked once, then blank pages are written: 476 code pages, two attempts
+    // at the first blank page, the two blank pages after it, the fixed strings.
     EXPECT_EQ(m.counters.flash_erases, 1);
-    EXPECT_EQ(m.counters.flash_writes, 480);
-    EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + 0x1DF04, m.flash.begin()));
+    EXPECT_EQ(m.counters.flash_writes, 476 + 2 + 2 + 1);
+    EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + kFlashChecksumAddress, m.flash.begin()));
   });
   ExpectNormalSpeedAtBothEnds();
 }
@@ -297,39 +364,79 @@ TEST_F(FirmwareUploaderTest, AFailedPageWriteIsRetriedAtNormalSpeed) {
   });
 }
 
+TEST_F(FirmwareUploaderTest, SlowADeviceThatStaysAtNormalSpeedIsAskedOncePerClick) {
+  StartAvr(Mode::BootLoader, [](VirtualAvr& m) { m.faults.normal_speed_only = true; });
+  const Bytes flash = Flash();
+  const Bytes eeprom = Eeprom();
+  auto& u = Open(Hex("app.hex", flash), Hex("settings.eep", eeprom));
+  u.controls.verify_after_programming = false;
+  ui.answers = {Answer::Yes};  // overwrite the EEPROM
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Successful);
+  Avr([&](VirtualAvr& m) {
+    // The failed switch before the flash marks high speed failed, so the
+    // EEPROM phases do not try again.
+    EXPECT_EQ(m.counters.speed_up_requests, 1);
+    EXPECT_EQ(m.eeprom, eeprom);
+    EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + kFlashChecksumAddress, m.flash.begin()));
+  });
+  ExpectNormalSpeedAtBothEnds();
+}
+
 TEST_F(FirmwareUploaderTest, ABrowsedFileIsCheckedAndTraced) {
+  struct Memory {
+    bool flash;
+    const char* verified;
+    const char* invalid;
+    const char* trace;
+    const char* filter;
+    const char* extension;
+    const char* too_large;  // one byte just past the memory
+  };
+  const Memory memories[] = {
+      {true, text::kVerifiedFlashFile, text::kInvalidFlashFile, "Attempting to load Flash file ", text::kFlashFilter,
+       "hex", ":020000040002F8\r\n:0100000000FF\r\n"},
+      {false, text::kVerifiedEepromFile, text::kInvalidEepromFile, "Attempting to load EEPROM file ",
+       text::kEepromFilter, "eep", ":0110000000EF\r\n:00000001FF\r\n"},
+  };
   struct Case {
     const char* name;
     std::string contents;
     bool valid;
   };
-  const Case cases[] = {
-      {"good.hex", ":0400000001020304F2\r\n:00000001FF\r\n", true},
-      {"not-hex.hex", "this is not a hex file\n", false},
-      {"too-large.hex", ":020000040002F8\r\n:0100000000FF\r\n", false},  // one byte at 0x20000
-      {"overlapping.hex", ":0100000001FE\r\n:0100000002FD\r\n", false},
-      {"missing.hex", "", false},
-  };
   StartAvr();
   auto& u = Open("", "", true);
-  for (const auto& c : cases) {
-    const std::string path = dir.File(c.name);
-    if (std::string(c.name) != "missing.hex") WriteText(path, c.contents);
-    ui.shown.clear();
-    ui.files = {path};
-    u.BrowseFlash();
-    EXPECT_EQ(u.m_flash_valid, c.valid) << c.name;
-    EXPECT_EQ(u.FlashViewEnabled(), c.valid) << c.name;
-    EXPECT_EQ(ui.Texts(), std::vector<std::string>{c.valid ? text::kVerifiedFlashFile : text::kInvalidFlashFile})
-        << c.name;
-    EXPECT_EQ(ui.shown[0].message.icon, c.valid ? MessageIcon::Information : MessageIcon::None);
-    EXPECT_TRUE(trace.Contains("Attempting to load Flash file " + path + (c.valid ? "... OK" : "... FAIL")));
-    EXPECT_EQ(u.controls.flash_file, path);
+  for (const auto& m : memories) {
+    const Case cases[] = {
+        {"good", ":0400000001020304F2\r\n:00000001FF\r\n", true},
+        {"not-hex", "this is not a hex file\n", false},
+        {"too-large", m.too_large, false},
+        {"overlapping", ":0100000001FE\r\n:0100000002FD\r\n", false},
+        {"missing", "", false},
+    };
+    ui.file_requests.clear();
+    for (const auto& c : cases) {
+      const std::string path = dir.File(std::string(c.name) + "." + m.extension);
+      const std::string what = std::string(c.name) + (m.flash ? " flash" : " EEPROM");
+      if (std::string(c.name) != "missing") WriteText(path, c.contents);
+      ui.shown.clear();
+      ui.files = {path};
+      if (m.flash) {
+        u.BrowseFlash();
+      } else {
+        u.BrowseEeprom();
+      }
+      EXPECT_EQ(m.flash ? u.m_flash_valid : u.m_eeprom_valid, c.valid) << what;
+      EXPECT_EQ(m.flash ? u.FlashViewEnabled() : u.EepromViewEnabled(), c.valid) << what;
+      EXPECT_EQ(ui.Texts(), std::vector<std::string>{c.valid ? m.verified : m.invalid}) << what;
+      EXPECT_EQ(ui.shown[0].message.icon, c.valid ? MessageIcon::Information : MessageIcon::None) << what;
+      EXPECT_TRUE(trace.Contains(m.trace + path + (c.valid ? "... OK" : "... FAIL"))) << what;
+      EXPECT_EQ(m.flash ? u.controls.flash_file : u.controls.eeprom_file, path) << what;
+    }
+    ASSERT_FALSE(ui.file_requests.empty());
+    EXPECT_EQ(ui.file_requests[0].filter, m.filter);
+    EXPECT_EQ(ui.file_requests[0].default_extension, m.extension);
+    EXPECT_TRUE(ui.file_requests[0].must_exist);
   }
-  ASSERT_FALSE(ui.file_requests.empty());
-  EXPECT_EQ(ui.file_requests[0].filter, text::kFlashFilter);
-  EXPECT_EQ(ui.file_requests[0].default_extension, "hex");
-  EXPECT_TRUE(ui.file_requests[0].must_exist);
 }
 
 TEST_F(FirmwareUploaderTest, AnInvalidFlashFileIsSkippedAndTheEepromStillProgrammed) {
@@ -360,6 +467,51 @@ TEST_F(FirmwareUploaderTest, ATypedPathIsLoadedWithItsMessage) {
   EXPECT_EQ(u.ProgramNewFirmware(), Result::Successful);
   EXPECT_EQ(ui.Texts(), (std::vector<std::string>{text::kVerifiedFlashFile, text::kProgrammingSuccessful}));
   EXPECT_FALSE(trace.ContainsSubstring("Attempting to load"));
+}
+
+TEST_F(FirmwareUploaderTest, APathTypedBeforeAnotherButtonIsStillLoaded) {
+  // A path typed into a box and taken into the fields by another button
+  // (here the "Keep my current EEPROM file" check box, or a Browse the
+  // person cancelled) must not leave the image of the previous file behind.
+  struct Case {
+    const char* name;
+    bool flash;
+    bool cancelled_browse;
+  };
+  const Case cases[] = {
+      {"flash, keep-EEPROM box", true, false},
+      {"flash, cancelled Browse", true, true},
+      {"EEPROM, keep-EEPROM box", false, false},
+  };
+  for (const auto& c : cases) {
+    StartAvr();
+    Bytes new_flash = Flash();
+    new_flash[0x40] = 0x5A;
+    Bytes new_eeprom = Eeprom();
+    new_eeprom[0x300] = 0x5A;
+    auto& u = Open(Hex("old.hex", Flash()), Hex("old.eep", Eeprom()), false);
+    if (c.flash) {
+      u.controls.flash_file = Hex("new.hex", new_flash);
+    } else {
+      u.controls.eeprom_file = Hex("new.eep", new_eeprom);
+    }
+    if (c.cancelled_browse) {
+      ui.files = {std::nullopt};
+      u.BrowseFlash();
+    } else {
+      u.KeepEepromClicked();
+    }
+    u.controls.verify_after_programming = false;
+    ui.answers = {Answer::Yes};  // overwrite the EEPROM
+    EXPECT_EQ(u.ProgramNewFirmware(), Result::Successful) << c.name;
+    EXPECT_TRUE(ui.Showed(c.flash ? text::kVerifiedFlashFile : text::kVerifiedEepromFile)) << c.name;
+    Avr([&](VirtualAvr& m) {
+      EXPECT_EQ(m.flash[0x40], c.flash ? 0x5A : Flash()[0x40]) << c.name;
+      EXPECT_EQ(m.eeprom[0x300], c.flash ? 0xFF : 0x5A) << c.name;
+    });
+    host->Stop();
+    port.Close();
+  }
 }
 
 TEST_F(FirmwareUploaderTest, AnEepromPathOfTheWrongKindIsRefused) {
@@ -422,6 +574,8 @@ TEST_F(FirmwareUploaderTest, ADeviceThatVanishesMidRunEndsInMessagesNotAHang) {
   unplug.join();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
   EXPECT_EQ(ui.LastText(), text::kProgrammingUnsuccessful);
+  // The run was at high speed when the line went; the port is left at 19200.
+  EXPECT_EQ(port.BaudRate(), kNormalBaud);
 }
 
 }  // namespace
