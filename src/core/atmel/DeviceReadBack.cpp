@@ -3,6 +3,8 @@
 #include <vector>
 
 #include "core/atmel/AtmelMessages.h"
+#include "core/hex/HexToolTexts.h"
+#include "core/hex/HexTools.h"
 #include "core/hex/IntelHex.h"
 #include "core/ui/HexViewer.h"
 
@@ -94,7 +96,11 @@ bool DeviceReadBack::Run(AtmelMemory memory) {
       case ReadBackOption::Save:
         request.open = false;
         request.overwrite_prompt = true;
-        if (auto path = ui.ChooseFile(request)) ok = SaveIntelHex(*path, buffer.data(), traits.size);
+        if (auto path = ui.ChooseFile(request)) {
+          ok = SaveIntelHex(*path, buffer.data(), traits.size);
+          // A refused disk must not look like a saved read-back.
+          if (!ok) ui.Error(FormatFileMessage(kCannotWriteFile, *path));
+        }
         break;
       case ReadBackOption::View:
         ShowHexViewer(ui, buffer.data(), buffer.size(), false);

@@ -86,6 +86,18 @@ TEST_F(DeviceReadBackTest, SavingWritesTheWholeMemoryAsIntelHex) {
   }
 }
 
+TEST_F(DeviceReadBackTest, ASaveTheDiskRefusesSaysSo) {
+  const std::string out = dir.File("no-such-folder/eeprom.eep");
+  ui.read_back_options = {ReadBackOption::Save};
+  ui.files = {out};
+  EXPECT_FALSE(Run(AtmelMemory::Eeprom));
+  ASSERT_EQ(ui.shown.size(), 1u);
+  EXPECT_EQ(ui.shown[0].message.text, "The file " + out + " could not be written.");
+  EXPECT_EQ(ui.shown[0].message.icon, MessageIcon::Error);
+  EXPECT_FALSE(std::filesystem::exists(out));
+  ExpectNormalSpeedAtBothEnds();
+}
+
 TEST_F(DeviceReadBackTest, VerifyingFlashNamesTheSectionOfTheFirstDifference) {
   const Bytes device = DeviceFlash();
   auto changed = [&](std::initializer_list<uint32_t> offsets) {
