@@ -10,12 +10,12 @@
 #include <filesystem>
 #include <memory>
 
-#include "core/app/AppSettings.h"
-#include "core/app/Settings.h"
-#include "core/atmel/AtmelProtocol.h"
-#include "core/atmel/FirmwareUploader.h"
-#include "core/hex/IntelHex.h"
-#include "core/serial/SerialPort.h"
+#include "core/base/AppSettings.h"
+#include "core/base/Settings.h"
+#include "core/protocol/atmel/AtmelProtocol.h"
+#include "core/tool/atmel/FirmwareUploader.h"
+#include "core/format/hex/IntelHex.h"
+#include "core/transport/SerialPort.h"
 #include "sim/VirtualAvr.h"
 #include "sim/VirtualDeviceHost.h"
 
@@ -107,7 +107,7 @@ int main() {
   app.keep_eeprom = 0;
   port.SetPortName(host.PortPath());
   port.SetBaudRate(kNormalBaud);
-  if (port.Open()) {
+  if (!port.Open()) {
     std::fprintf(stderr, "cannot open %s\n", host.PortPath().c_str());
     return 1;
   }

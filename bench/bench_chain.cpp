@@ -7,13 +7,13 @@
 #include <filesystem>
 #include <sstream>
 
-#include "core/app/AppSettings.h"
-#include "core/app/Settings.h"
-#include "core/app/ToolEnv.h"
-#include "core/devicepacket/DeviceChainReader.h"
-#include "core/devicepacket/DevicePacket.h"
-#include "core/serial/SerialPort.h"
-#include "core/ui/ConsoleUserInterface.h"
+#include "core/base/AppSettings.h"
+#include "core/base/Settings.h"
+#include "core/tool/app/ToolEnv.h"
+#include "core/tool/chain/DeviceChainReader.h"
+#include "core/protocol/devicepacket/DevicePacket.h"
+#include "core/transport/SerialPort.h"
+#include "cli/ConsoleUserInterface.h"
 #include "sim/MasterBoardModel.h"
 #include "sim/VirtualDeviceHost.h"
 
@@ -32,7 +32,7 @@ int main() {
   SerialPort port;
   port.SetPortName(host.PortPath());
   port.SetBaudRate(SerialPort::kDefaultBaud);
-  if (port.Open()) {
+  if (!port.Open()) {
     std::fprintf(stderr, "bench_chain: cannot open %s\n", host.PortPath().c_str());
     return 1;
   }

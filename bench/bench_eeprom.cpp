@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "core/eeprom/EepromDefinitionLibrary.h"
-#include "core/eeprom/EepromImage.h"
+#include "core/format/eeprom/EepromDefinitionLibrary.h"
+#include "core/format/eeprom/EepromImage.h"
 #include "core/ui/UserInterface.h"
 
 namespace {

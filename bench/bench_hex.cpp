@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "core/hex/IntelHex.h"
+#include "core/format/hex/IntelHex.h"
 
 namespace {
 

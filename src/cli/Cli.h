@@ -8,12 +8,12 @@
 #include <optional>
 #include <string>
 
-#include "core/app/AppSettings.h"
-#include "core/app/DebugLog.h"
-#include "core/app/ToolEnv.h"
-#include "core/app/ToolLauncher.h"
-#include "core/serial/SerialPort.h"
-#include "core/ui/ConsoleUserInterface.h"
+#include "core/base/AppSettings.h"
+#include "core/base/DebugLog.h"
+#include "core/tool/app/ToolEnv.h"
+#include "core/tool/app/ToolLauncher.h"
+#include "core/transport/SerialPort.h"
+#include "cli/ConsoleUserInterface.h"
 
 namespace corvel::sim {
 class VirtualDeviceHost;

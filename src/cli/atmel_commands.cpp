@@ -4,8 +4,8 @@
 #include <iostream>
 
 #include "cli/Cli.h"
-#include "core/atmel/AtmelMessages.h"
-#include "core/atmel/FirmwareUploader.h"
+#include "core/tool/atmel/AtmelMessages.h"
+#include "core/tool/atmel/FirmwareUploader.h"
 
 namespace corvel::cli {
 

@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "cli/Cli.h"
-#include "core/devicepacket/DeviceChainReader.h"
+#include "core/tool/chain/DeviceChainReader.h"
 
 namespace corvel::cli {
 

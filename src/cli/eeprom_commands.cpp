@@ -4,8 +4,8 @@
 #include <iostream>
 
 #include "cli/Cli.h"
-#include "core/eeprom/EepromDefinitionLibrary.h"
-#include "core/eeprom/EepromImage.h"
+#include "core/format/eeprom/EepromDefinitionLibrary.h"
+#include "core/format/eeprom/EepromImage.h"
 
 namespace corvel::cli {
 

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "cli/Cli.h"
-#include "core/hex/ChecksumGenerator.h"
-#include "core/hex/HexTools.h"
-#include "core/hex/MergeHexFiles.h"
+#include "core/tool/hex/ChecksumGenerator.h"
+#include "core/tool/hex/HexTools.h"
+#include "core/tool/hex/MergeHexFiles.h"
 
 namespace corvel::cli {
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli/Cli.h"
-#include "core/app/SettingsKeys.h"
+#include "core/base/SettingsKeys.h"
 #include "sim/Models.h"
 #include "sim/VirtualDeviceHost.h"
 #ifdef CORVEL_HAVE_QSETTINGS

@@ -8,7 +8,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "core/app/ToolLauncher.h"
+#include "core/tool/app/ToolLauncher.h"
 
 namespace corvel::gui {
 

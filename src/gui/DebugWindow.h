@@ -3,7 +3,7 @@
 // the log and makes it the one DebugPrintf writes to while it lives.
 #include <QDialog>
 
-#include "core/app/DebugLog.h"
+#include "core/base/DebugLog.h"
 
 class QPlainTextEdit;
 

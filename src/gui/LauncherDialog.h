@@ -6,7 +6,7 @@
 #include <map>
 #include <memory>
 
-#include "core/app/ToolLauncher.h"
+#include "core/tool/app/ToolLauncher.h"
 
 class QGroupBox;
 class QPushButton;

@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "core/app/AppSettings.h"
-#include "core/app/ToolEnv.h"
-#include "core/serial/SerialPort.h"
+#include "core/base/AppSettings.h"
+#include "core/tool/app/ToolEnv.h"
+#include "core/transport/SerialPort.h"
 #include "gui/QtUserInterface.h"
 
 namespace corvel::sim {

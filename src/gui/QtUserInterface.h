@@ -4,7 +4,7 @@
 // opens belongs to the active modal window (the tool window, or the launcher).
 #include <QStringList>
 
-#include "core/app/ToolEnv.h"
+#include "core/tool/app/ToolEnv.h"
 #include "core/ui/UserInterface.h"
 
 class QWidget;

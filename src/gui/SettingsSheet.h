@@ -3,7 +3,7 @@
 // SerialSettingsSheet and forwards every edit to it.
 #include <QDialog>
 
-#include "core/app/ToolLauncher.h"
+#include "core/tool/app/ToolLauncher.h"
 
 class QCheckBox;
 class QComboBox;

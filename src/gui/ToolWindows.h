@@ -4,8 +4,8 @@
 // one). A window only renders its controller and forwards clicks.
 #include <functional>
 
-#include "core/app/ToolEnv.h"
-#include "core/app/ToolLauncher.h"
+#include "core/tool/app/ToolEnv.h"
+#include "core/tool/app/ToolLauncher.h"
 
 class QDialog;
 class QWidget;

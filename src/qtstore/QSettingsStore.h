@@ -1,7 +1,7 @@
 #pragma once
 #include <memory>
 
-#include "core/app/Settings.h"
+#include "core/base/Settings.h"
 
 class QSettings;
 

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "core/hex/IntelHex.h"
+#include "core/format/hex/IntelHex.h"
 #include "support/TestSupport.h"
 
 namespace corvel::test {

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "core/eeprom/EepromDefinitionLibrary.h"
-#include "core/eeprom/EepromImage.h"
+#include "core/format/eeprom/EepromDefinitionLibrary.h"
+#include "core/format/eeprom/EepromImage.h"
 #include "support/TestSupport.h"
 
 namespace corvel::test {

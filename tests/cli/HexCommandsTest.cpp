@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "core/hex/FlashLayout.h"
-#include "core/hex/IntelHex.h"
+#include "core/format/hex/FlashLayout.h"
+#include "core/format/hex/IntelHex.h"
 #include "support/TestSupport.h"
 
 namespace corvel::test {

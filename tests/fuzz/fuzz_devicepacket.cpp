@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/devicepacket/DevicePacket.h"
+#include "core/protocol/devicepacket/DevicePacket.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const auto decoded = corvel::DevicePacket::Decode(std::span<const uint8_t>(data, size));

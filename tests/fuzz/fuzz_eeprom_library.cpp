@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "core/eeprom/EepromDefinitionLibrary.h"
-#include "core/eeprom/EepromImage.h"
+#include "core/format/eeprom/EepromDefinitionLibrary.h"
+#include "core/format/eeprom/EepromImage.h"
 #include "core/ui/UserInterface.h"
 
 namespace {

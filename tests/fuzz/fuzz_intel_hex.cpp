@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/hex/IntelHex.h"
+#include "core/format/hex/IntelHex.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (size == 0) return 0;

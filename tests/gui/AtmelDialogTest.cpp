@@ -7,8 +7,8 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "core/atmel/AtmelMessages.h"
-#include "core/hex/IntelHex.h"
+#include "core/tool/atmel/AtmelMessages.h"
+#include "core/format/hex/IntelHex.h"
 #include "gui/ToolWindows.h"
 #include "gui/atmel/UploadFirmwareDialog.h"
 #include "sim/VirtualAvr.h"

@@ -9,9 +9,9 @@
 #include <QTest>
 #include <filesystem>
 
-#include "core/app/SettingsKeys.h"
-#include "core/hex/FlashLayout.h"
-#include "core/hex/IntelHex.h"
+#include "core/base/SettingsKeys.h"
+#include "core/format/hex/FlashLayout.h"
+#include "core/format/hex/IntelHex.h"
 #include "gui/LauncherDialog.h"
 #include "gui/ToolWindows.h"
 #include "gui/hex/HexToolDialogs.h"

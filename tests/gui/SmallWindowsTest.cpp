@@ -14,7 +14,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "core/app/DebugLog.h"
+#include "core/base/DebugLog.h"
 #include "gui/CommonDialogs.h"
 #include "gui/DebugWindow.h"
 #include "gui/ProgressDialog.h"

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "core/app/AppSettings.h"
-#include "core/app/DebugLog.h"
-#include "core/app/Settings.h"
-#include "core/app/ToolEnv.h"
-#include "core/serial/SerialPort.h"
+#include "core/base/AppSettings.h"
+#include "core/base/DebugLog.h"
+#include "core/base/Settings.h"
+#include "core/tool/app/ToolEnv.h"
+#include "core/transport/SerialPort.h"
 #include "sim/VirtualDeviceHost.h"
 #include "support/ScriptedUserInterface.h"
 
@@ -58,7 +58,7 @@ class SimTest : public ::testing::Test {
   void StartDevice(std::unique_ptr<sim::DeviceModel> model);
   void TearDown() override;
   ToolEnv& Env();
-  bool OpenPort() { return !port.Open(); }
+  bool OpenPort() { return port.Open(); }
 
   template <typename Model, typename F>
   auto WithModel(F&& f) {

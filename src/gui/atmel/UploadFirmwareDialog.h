@@ -4,7 +4,7 @@
 // controller's state afterwards.
 #include <QDialog>
 
-#include "core/atmel/FirmwareUploader.h"
+#include "core/tool/atmel/FirmwareUploader.h"
 
 class QCheckBox;
 class QLineEdit;

@@ -3,7 +3,7 @@
 // the person's edits and clicks to it.
 #include <QDialog>
 
-#include "core/devicepacket/DeviceChainReader.h"
+#include "core/tool/chain/DeviceChainReader.h"
 
 class QComboBox;
 class QLineEdit;

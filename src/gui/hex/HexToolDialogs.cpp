@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "core/hex/HexToolTexts.h"
+#include "core/tool/hex/HexToolTexts.h"
 #include "gui/ToolWindows.h"
 
 namespace corvel::gui {

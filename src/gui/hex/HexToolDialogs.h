@@ -4,8 +4,8 @@
 // action and written back after it.
 #include <QDialog>
 
-#include "core/hex/ChecksumGenerator.h"
-#include "core/hex/MergeHexFiles.h"
+#include "core/tool/hex/ChecksumGenerator.h"
+#include "core/tool/hex/MergeHexFiles.h"
 
 class QCheckBox;
 class QLineEdit;

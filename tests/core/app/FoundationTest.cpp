@@ -2,10 +2,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "core/app/AppSettings.h"
-#include "core/app/SettingsKeys.h"
-#include "core/app/ToolLauncher.h"
-#include "core/ui/ConsoleUserInterface.h"
+#include "core/base/AppSettings.h"
+#include "core/base/SettingsKeys.h"
+#include "core/tool/app/ToolLauncher.h"
+#include "cli/ConsoleUserInterface.h"
 #include "sim/ScriptedPeer.h"
 #include "support/TestSupport.h"
 

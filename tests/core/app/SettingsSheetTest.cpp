@@ -2,7 +2,7 @@
 // launcher's button and debug-window decisions.
 #include <gtest/gtest.h>
 
-#include "core/app/ToolLauncher.h"
+#include "core/tool/app/ToolLauncher.h"
 #include "support/TestSupport.h"
 
 namespace corvel {

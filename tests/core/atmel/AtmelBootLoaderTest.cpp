@@ -5,8 +5,8 @@
 #include <numeric>
 
 #include "AtmelTestSupport.h"
-#include "core/atmel/AtmelConnect.h"
-#include "core/atmel/AtmelMessages.h"
+#include "core/tool/atmel/AtmelConnect.h"
+#include "core/tool/atmel/AtmelMessages.h"
 
 namespace corvel::test {
 namespace {

@@ -4,7 +4,7 @@
 #include <numeric>
 #include <vector>
 
-#include "core/atmel/AtmelProtocol.h"
+#include "core/protocol/atmel/AtmelProtocol.h"
 
 namespace corvel::atmel {
 namespace {

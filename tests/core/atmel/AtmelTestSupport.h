@@ -4,7 +4,7 @@
 #include <functional>
 #include <memory>
 
-#include "core/atmel/AtmelBootLoader.h"
+#include "core/protocol/atmel/AtmelBootLoader.h"
 #include "sim/VirtualAvr.h"
 #include "support/TestSupport.h"
 

@@ -4,10 +4,10 @@
 #include <filesystem>
 
 #include "AtmelTestSupport.h"
-#include "core/atmel/AtmelMessages.h"
-#include "core/atmel/DeviceReadBack.h"
-#include "core/atmel/FirmwareUploader.h"
-#include "core/hex/IntelHex.h"
+#include "core/tool/atmel/AtmelMessages.h"
+#include "core/tool/atmel/DeviceReadBack.h"
+#include "core/tool/atmel/FirmwareUploader.h"
+#include "core/format/hex/IntelHex.h"
 
 namespace corvel::test {
 namespace {

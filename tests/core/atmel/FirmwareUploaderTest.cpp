@@ -6,11 +6,11 @@
 #include <thread>
 
 #include "AtmelTestSupport.h"
-#include "core/app/SettingsKeys.h"
-#include "core/atmel/AtmelMessages.h"
-#include "core/atmel/FirmwareUploader.h"
-#include "core/hex/FlashLayout.h"
-#include "core/hex/IntelHex.h"
+#include "core/base/SettingsKeys.h"
+#include "core/tool/atmel/AtmelMessages.h"
+#include "core/tool/atmel/FirmwareUploader.h"
+#include "core/format/hex/FlashLayout.h"
+#include "core/format/hex/IntelHex.h"
 
 namespace corvel::test {
 namespace {

@@ -5,9 +5,9 @@
 
 #include <sstream>
 
-#include "core/devicepacket/DeviceChainReader.h"
-#include "core/ui/ConsoleUserInterface.h"
-#include "core/hex/IntelHex.h"
+#include "core/tool/chain/DeviceChainReader.h"
+#include "cli/ConsoleUserInterface.h"
+#include "core/format/hex/IntelHex.h"
 #include "sim/MasterBoardModel.h"
 #include "support/TestSupport.h"
 

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "core/devicepacket/DevicePacket.h"
+#include "core/protocol/devicepacket/DevicePacket.h"
 
 namespace corvel::test {
 namespace {

@@ -2,7 +2,7 @@
 #include <chrono>
 #include <thread>
 
-#include "core/devicepacket/DevicePacket.h"
+#include "core/protocol/devicepacket/DevicePacket.h"
 #include "sim/MasterBoardModel.h"
 #include "support/TestSupport.h"
 

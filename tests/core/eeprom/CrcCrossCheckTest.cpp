@@ -5,8 +5,8 @@
 #include <random>
 #include <sstream>
 
-#include "core/eeprom/EepromDefinitionLibrary.h"
-#include "core/eeprom/EepromImage.h"
+#include "core/format/eeprom/EepromDefinitionLibrary.h"
+#include "core/format/eeprom/EepromImage.h"
 #include "support/TestSupport.h"
 
 namespace corvel::test {

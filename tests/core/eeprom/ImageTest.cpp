@@ -2,8 +2,8 @@
 #include <cstring>
 #include <map>
 
-#include "core/eeprom/EepromDefinitionLibrary.h"
-#include "core/eeprom/EepromImage.h"
+#include "core/format/eeprom/EepromDefinitionLibrary.h"
+#include "core/format/eeprom/EepromImage.h"
 #include "support/TestSupport.h"
 
 namespace corvel::test {

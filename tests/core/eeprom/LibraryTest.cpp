@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <map>
 
-#include "core/eeprom/EepromDefinitionLibrary.h"
-#include "core/eeprom/EepromMessages.h"
+#include "core/format/eeprom/EepromDefinitionLibrary.h"
+#include "core/format/eeprom/EepromMessages.h"
 #include "support/TestSupport.h"
 
 namespace corvel::test {

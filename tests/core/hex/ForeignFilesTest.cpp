@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "core/hex/ChecksumGenerator.h"
-#include "core/hex/FlashLayout.h"
-#include "core/hex/IntelHex.h"
+#include "core/tool/hex/ChecksumGenerator.h"
+#include "core/format/hex/FlashLayout.h"
+#include "core/format/hex/IntelHex.h"
 #include "support/TestSupport.h"
 
 namespace corvel::test {

@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "core/app/SettingsKeys.h"
-#include "core/hex/ChecksumGenerator.h"
-#include "core/hex/FlashLayout.h"
-#include "core/hex/HexTools.h"
-#include "core/hex/IntelHex.h"
-#include "core/hex/MergeHexFiles.h"
+#include "core/base/SettingsKeys.h"
+#include "core/tool/hex/ChecksumGenerator.h"
+#include "core/format/hex/FlashLayout.h"
+#include "core/tool/hex/HexTools.h"
+#include "core/format/hex/IntelHex.h"
+#include "core/tool/hex/MergeHexFiles.h"
 #include "support/TestSupport.h"
 
 namespace corvel::test {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "core/hex/HexImage.h"
-#include "core/hex/IntelHex.h"
+#include "core/format/hex/HexImage.h"
+#include "core/format/hex/IntelHex.h"
 #include "support/TestSupport.h"
 
 namespace corvel::test {

@@ -1,0 +1,166 @@
+#include "cli/ConsoleUserInterface.h"
+
+#include <csignal>
+#include <istream>
+#include <ostream>
+#include <vector>
+
+namespace corvel {
+
+namespace {
+
+std::vector<Answer> ButtonAnswers(MessageButtons buttons) {
+  switch (buttons) {
+    case MessageButtons::Ok: return {Answer::Ok};
+    case MessageButtons::OkCancel: return {Answer::Ok, Answer::Cancel};
+    case MessageButtons::YesNo: return {Answer::Yes, Answer::No};
+    case MessageButtons::YesNoCancel: return {Answer::Yes, Answer::No, Answer::Cancel};
+    case MessageButtons::RetryCancel: return {Answer::Retry, Answer::Cancel};
+    case MessageButtons::AbortRetryIgnore: return {Answer::Abort, Answer::Retry, Answer::Ignore};
+  }
+  return {Answer::Ok};
+}
+
+// The answer that changes nothing and goes no further.
+Answer SafeAnswer(MessageButtons buttons) {
+  switch (buttons) {
+    case MessageButtons::Ok: return Answer::Ok;
+    case MessageButtons::YesNo: return Answer::No;
+    case MessageButtons::AbortRetryIgnore: return Answer::Abort;
+    default: return Answer::Cancel;
+  }
+}
+
+volatile std::sig_atomic_t g_interrupted = 0;
+void OnInterrupt(int) { g_interrupted = 1; }
+
+// A bar on the terminal; Ctrl+C asks the operation to cancel.
+class ConsoleProgressDisplay : public ProgressDisplay {
+ public:
+  ConsoleProgressDisplay(std::ostream& err, bool draw) : m_err(err), m_draw(draw) {}
+  bool OwnerEnabled() const override { return false; }
+  void SetOwnerEnabled(bool) override {}
+  bool CreateWindow(const std::string& caption, bool, ProgressWindow& window) override {
+    m_window = &window;
+    m_caption = caption;
+    g_interrupted = 0;
+    m_previous = std::signal(SIGINT, OnInterrupt);
+    return true;
+  }
+  void SetBar(int position) override { m_position = position; }
+  void SetText(const std::string& text) override {
+    if (!m_draw) return;
+    const int filled = std::max(0, std::min(m_position, 100)) * 30 / 100;
+    m_err << '\r' << m_caption << " [" << std::string(static_cast<std::size_t>(filled), '#')
+          << std::string(static_cast<std::size_t>(30 - filled), ' ') << "] " << text << "   " << std::flush;
+  }
+  void PumpMessages() override {
+    if (g_interrupted && m_window) {
+      g_interrupted = 0;
+      m_window->RequestCancel();
+    }
+  }
+  void DestroyWindow() override {
+    std::signal(SIGINT, m_previous == SIG_ERR ? SIG_DFL : m_previous);
+    if (m_draw) m_err << '\n' << std::flush;
+    m_window = nullptr;
+  }
+
+ private:
+  std::ostream& m_err;
+  bool m_draw;
+  ProgressWindow* m_window = nullptr;
+  std::string m_caption;
+  int m_position = 0;
+  void (*m_previous)(int) = SIG_DFL;
+};
+
+}  // namespace
+
+ConsoleUserInterface::ConsoleUserInterface(std::istream& in, std::ostream& out, std::ostream& err,
+                                           ConsoleAnswerPolicy policy)
+    : m_in(in), m_out(out), m_err(err), m_policy(policy) {}
+
+Answer ConsoleUserInterface::AskPerson(const Message& message) {
+  const auto answers = ButtonAnswers(message.buttons);
+  for (;;) {
+    m_out << '[';
+    for (std::size_t i = 0; i < answers.size(); ++i) m_out << (i ? "/" : "") << AnswerName(answers[i]);
+    m_out << "]? " << std::flush;
+    std::string line;
+    if (!std::getline(m_in, line)) return SafeAnswer(message.buttons);
+    for (Answer answer : answers) {
+      const std::string name = AnswerName(answer);
+      if (!line.empty() && (line == name || (line.size() == 1 && std::tolower(line[0]) == std::tolower(name[0])))) {
+        return answer;
+      }
+    }
+  }
+}
+
+Answer ConsoleUserInterface::ShowMessage(const Message& message) {
+  m_last_message = message.text;
+  m_out << message.text << '\n';
+  if (!message.IsQuestion()) {
+    m_out << std::flush;
+    return Answer::Ok;
+  }
+  Answer answer;
+  if (message.IsRetryQuestion()) {
+    if (m_policy.retries >= 0 || !m_policy.interactive) {
+      int& used = m_retries_used[message.text];
+      if (used < m_policy.retries) {
+        ++used;
+        answer = message.buttons == MessageButtons::YesNo || message.buttons == MessageButtons::YesNoCancel
+                     ? Answer::Yes
+                     : Answer::Retry;
+      } else if (message.buttons == MessageButtons::AbortRetryIgnore && m_policy.yes) {
+        answer = Answer::Ignore;  // go on with the next item
+      } else {
+        answer = SafeAnswer(message.buttons);
+      }
+    } else {
+      return AskPerson(message);
+    }
+  } else if (m_policy.yes) {
+    answer = message.buttons == MessageButtons::OkCancel ? Answer::Ok : Answer::Yes;
+  } else if (m_policy.interactive) {
+    return AskPerson(message);
+  } else {
+    answer = SafeAnswer(message.buttons);
+  }
+  m_out << "Answer: " << AnswerName(answer) << '\n' << std::flush;
+  return answer;
+}
+
+std::optional<std::string> ConsoleUserInterface::ChooseFile(const FileDialogRequest& request) {
+  (void)request;
+  if (m_files.empty()) return std::nullopt;
+  std::string path = m_files.front();
+  m_files.pop_front();
+  return path;
+}
+
+std::optional<std::string> ConsoleUserInterface::ChooseFolder(const std::string&, const std::string&) {
+  if (m_folders.empty()) return std::nullopt;
+  std::string path = m_folders.front();
+  m_folders.pop_front();
+  return path;
+}
+
+ReadBackOption ConsoleUserInterface::ChooseReadBackOption() {
+  if (m_read_back.empty()) return ReadBackOption::Cancel;
+  const ReadBackOption option = m_read_back.front();
+  m_read_back.pop_front();
+  return option;
+}
+
+void ConsoleUserInterface::ShowHexViewer(const std::string& text) { m_out << text << std::flush; }
+
+std::unique_ptr<ProgressWindow> ConsoleUserInterface::MakeProgressWindow(unsigned caption_id,
+                                                                         const std::string& status_text) {
+  return std::make_unique<ProgressWindow>(caption_id, status_text,
+                                          std::make_unique<ConsoleProgressDisplay>(m_err, m_policy.progress));
+}
+
+}  // namespace corvel

@@ -1,0 +1,337 @@
+#include "core/format/hex/IntelHex.h"
+
+#include <sys/stat.h>
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <span>
+#include <vector>
+#include <algorithm>
+
+#include "core/base/DebugLog.h"
+#include "core/base/FileUtil.h"
+
+namespace corvel {
+
+namespace {
+
+// Digit values; anything that is not a hex digit counts as 0.
+constexpr std::array<uint8_t, 256> MakeDigitTable() {
+  std::array<uint8_t, 256> table{};
+  for (int c = '0'; c <= '9'; ++c) table[c] = static_cast<uint8_t>(c - '0');
+  for (int c = 'A'; c <= 'F'; ++c) table[c] = static_cast<uint8_t>(c - 'A' + 10);
+  for (int c = 'a'; c <= 'f'; ++c) table[c] = static_cast<uint8_t>(c - 'a' + 10);
+  return table;
+}
+constexpr std::array<uint8_t, 256> kDigit = MakeDigitTable();
+
+inline uint8_t HexByte(const char* p) {
+  return static_cast<uint8_t>(kDigit[static_cast<uint8_t>(p[0])] << 4 | kDigit[static_cast<uint8_t>(p[1])]);
+}
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// Hands out the file's lines one at a time, reading in large blocks. A line
+// longer than kMaxLineLength stops the reading.
+class LineReader {
+ public:
+  enum class Status { Line, End, TooLong, Error };
+
+  explicit LineReader(std::FILE* file) : m_file(file), m_block(kBlock) {}
+
+  Status Next(std::string_view& line) {
+    for (;;) {
+      if (m_pos < m_end) {
+        const char* start = m_block.data() + m_pos;
+        const auto* newline = static_cast<const char*>(std::memchr(start, '\n', m_end - m_pos));
+        if (newline) {
+          const std::size_t length = static_cast<std::size_t>(newline - start);
+          m_pos += length + 1;
+          if (m_carry.empty()) {
+            if (length > kMaxLineLength) return Status::TooLong;
+            line = std::string_view(start, length);
+          } else {
+            m_carry.append(start, length);
+            if (m_carry.size() > kMaxLineLength) return Status::TooLong;
+            m_line.swap(m_carry);
+            m_carry.clear();
+            line = m_line;
+          }
+          return Status::Line;
+        }
+        m_carry.append(start, m_end - m_pos);
+        m_pos = m_end;
+        if (m_carry.size() > kMaxLineLength) return Status::TooLong;
+      }
+      if (m_eof) {
+        if (m_carry.empty()) return Status::End;
+        m_line.swap(m_carry);
+        m_carry.clear();
+        line = m_line;
+        return Status::Line;
+      }
+      m_end = std::fread(m_block.data(), 1, m_block.size(), m_file);
+      m_pos = 0;
+      if (m_end < m_block.size()) {
+        if (std::ferror(m_file)) return Status::Error;
+        m_eof = true;
+      }
+    }
+  }
+
+ private:
+  static constexpr std::size_t kBlock = 1 << 16;
+  std::FILE* m_file;
+  std::vector<char> m_block;
+  std::size_t m_pos = 0;
+  std::size_t m_end = 0;
+  bool m_eof = false;
+  std::string m_carry;
+  std::string m_line;
+};
+
+}  // namespace
+
+IntelHexParser::Step IntelHexParser::Fail(const char* why) {
+  DebugPrintf("Intel HEX line %u: %s", m_line, why);
+  return Step::Fail;
+}
+
+IntelHexParser::Step IntelHexParser::Line(std::string_view line) {
+  ++m_line;
+  while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  const std::size_t colon = line.find(kRecordStart);
+  if (colon == std::string_view::npos) return Step::Continue;  // blank or comment line
+  ++m_records;
+  const std::string_view record = line.substr(colon + 1);
+  if (record.size() < kRecordHeaderDigits) return Fail("record cut short");
+  const char* p = record.data();
+  const uint8_t count = HexByte(p);
+  const uint8_t address_high = HexByte(p + 2);
+  const uint8_t address_low = HexByte(p + 4);
+  const uint8_t type = HexByte(p + 6);
+  if (record.size() < kRecordHeaderDigits + 2u * count + kRecordChecksumDigits) {
+    return Fail("record shorter than its count");
+  }
+  uint8_t data[256];
+  uint8_t sum = static_cast<uint8_t>(count + address_high + address_low + type);
+  p += kRecordHeaderDigits;
+  for (unsigned i = 0; i < count; ++i, p += 2) {
+    data[i] = HexByte(p);
+    sum = static_cast<uint8_t>(sum + data[i]);
+  }
+  sum = static_cast<uint8_t>(sum + HexByte(p));
+  if (sum != 0) return Fail("bad checksum");
+
+  switch (type) {
+    case kRecordData: {
+      // 64-bit so that a record near the top of the address space cannot wrap
+      // round to the start of the image.
+      const uint64_t target = m_base + (static_cast<uint64_t>(address_high) << 8 | address_low);
+      if (target + count > m_size) return Fail("data beyond the end of the image");
+      uint8_t* destination = m_buffer + target;
+      for (unsigned i = 0; i < count; ++i) {
+        if (destination[i] != kErasedByte) return Fail("data overlaps earlier data");
+        destination[i] = data[i];
+      }
+      return Step::Continue;
+    }
+    case kRecordEndOfFile:
+      return Step::End;
+    case kRecordExtendedSegmentAddress: {
+      if (count < 2) return Fail("address record without its two bytes");
+      const uint64_t previous = m_base;
+      uint64_t base = static_cast<uint64_t>(data[0] << 8 | data[1]) << 4;
+      // Images above 1 MiB written with segment records start again at
+      // segment 0; continue them a MiB further up.
+      if (m_wrap_segments) {
+        while (base < previous && base < m_size) base += kSegmentWrap;
+      }
+      m_base = base;
+      return Step::Continue;
+    }
+    case kRecordExtendedLinearAddress:
+      if (count < 2) return Fail("address record without its two bytes");
+      m_base = static_cast<uint64_t>(data[0] << 8 | data[1]) << 16;
+      return Step::Continue;
+    case kRecordStartSegmentAddress:
+    case kRecordStartLinearAddress:
+      return Step::Continue;
+    default:
+      return Fail("unknown record type");
+  }
+}
+
+static void Erase(uint8_t* buffer, uint32_t size) {
+  if (size > 0) std::memset(buffer, kErasedByte, size);  // an empty image may have no buffer at all
+}
+
+bool ParseIntelHex(std::string_view text, uint8_t* buffer, uint32_t size, bool wrap_segments) {
+  Erase(buffer, size);
+  IntelHexParser parser(buffer, size, wrap_segments);
+  while (!text.empty()) {
+    const std::size_t newline = text.find('\n');
+    const std::string_view line = text.substr(0, newline);
+    if (line.size() > kMaxLineLength) {
+      DebugPrintf("Intel HEX line %u: line too long", parser.LineNumber() + 1);
+      return false;
+    }
+    switch (parser.Line(line)) {
+      case IntelHexParser::Step::End:
+        return true;
+      case IntelHexParser::Step::Fail:
+        return false;
+      case IntelHexParser::Step::Continue:
+        break;
+    }
+    if (newline == std::string_view::npos) break;
+    text.remove_prefix(newline + 1);
+  }
+  if (!parser.Finish()) DebugPrintf("Intel HEX: no records");
+  return parser.Finish();
+}
+
+bool LoadIntelHex(const std::string& path, uint8_t* buffer, uint32_t size, bool wrap_segments) {
+  return LoadIntelHexFile(path, buffer, size, wrap_segments) == HexLoadResult::Ok;
+}
+
+HexLoadResult LoadIntelHexFile(const std::string& path, uint8_t* buffer, uint32_t size, bool wrap_segments) {
+  FilePtr file(std::fopen(path.c_str(), "rb"));
+  Erase(buffer, size);
+  if (!file) {
+    DebugPrintf("Cannot open %s", path.c_str());
+    return HexLoadResult::CannotOpen;
+  }
+  IntelHexParser parser(buffer, size, wrap_segments);
+  LineReader reader(file.get());
+  std::string_view line;
+  for (;;) {
+    switch (reader.Next(line)) {
+      case LineReader::Status::Line:
+        break;
+      case LineReader::Status::End:
+        if (!parser.Finish()) DebugPrintf("Intel HEX: no records in %s", path.c_str());
+        return parser.Finish() ? HexLoadResult::Ok : HexLoadResult::Invalid;
+      case LineReader::Status::TooLong:
+        DebugPrintf("Intel HEX line %u: line too long", parser.LineNumber() + 1);
+        return HexLoadResult::Invalid;
+      case LineReader::Status::Error:
+        DebugPrintf("Cannot read %s", path.c_str());
+        return HexLoadResult::Invalid;
+    }
+    switch (parser.Line(line)) {
+      case IntelHexParser::Step::End:
+        return HexLoadResult::Ok;
+      case IntelHexParser::Step::Fail:
+        return HexLoadResult::Invalid;
+      case IntelHexParser::Step::Continue:
+        break;
+    }
+  }
+}
+
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+inline char* PutByte(char* out, uint8_t value) {
+  out[0] = kHexDigits[value >> 4];
+  out[1] = kHexDigits[value & 0x0F];
+  return out + 2;
+}
+
+// One record with its checksum and CR LF.
+char* PutRecord(char* out, uint8_t count, uint16_t address, uint8_t type, const uint8_t* data) {
+  *out++ = kRecordStart;
+  out = PutByte(out, count);
+  out = PutByte(out, static_cast<uint8_t>(address >> 8));
+  out = PutByte(out, static_cast<uint8_t>(address));
+  out = PutByte(out, type);
+  uint8_t sum = static_cast<uint8_t>(count + (address >> 8) + (address & 0xFF) + type);
+  for (unsigned i = 0; i < count; ++i) {
+    out = PutByte(out, data[i]);
+    sum = static_cast<uint8_t>(sum + data[i]);
+  }
+  out = PutByte(out, static_cast<uint8_t>(-sum));
+  *out++ = '\r';
+  *out++ = '\n';
+  return out;
+}
+
+}  // namespace
+
+std::string FormatIntelHex(const uint8_t* buffer, uint32_t size) {
+  const uint8_t address_type = size > kSegmentRecordLimit ? kRecordExtendedLinearAddress : kRecordExtendedSegmentAddress;
+  const uint64_t records = (static_cast<uint64_t>(size) + kBytesPerRecord - 1) / kBytesPerRecord;
+  const uint64_t windows = (static_cast<uint64_t>(size) + kAddressWindow - 1) / kAddressWindow;
+  constexpr std::size_t kLineOverhead = 1 + kRecordHeaderDigits + kRecordChecksumDigits + 2;
+  std::string text;
+  text.resize(records * (kLineOverhead + 2 * kBytesPerRecord) + windows * (kLineOverhead + 4) + kLineOverhead);
+  char* out = text.data();
+  uint64_t base = 0;
+  uint32_t offset = 0;
+  uint64_t position = 0;
+  while (position < size) {
+    if (offset == kAddressWindow) {
+      offset = 0;
+      base += kAddressWindow;
+      uint8_t address[2];
+      if (address_type == kRecordExtendedSegmentAddress) {
+        address[0] = static_cast<uint8_t>(base / 4096);  // segment base / 16, high byte
+        address[1] = 0;
+      } else {
+        address[0] = static_cast<uint8_t>(base >> 24);
+        address[1] = static_cast<uint8_t>(base >> 16);
+      }
+      out = PutRecord(out, 2, 0, address_type, address);
+    }
+    const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(kBytesPerRecord, size - position));
+    out = PutRecord(out, static_cast<uint8_t>(count), static_cast<uint16_t>(offset), kRecordData, buffer + position);
+    position += count;
+    offset += count;
+  }
+  out = PutRecord(out, 0, 0, kRecordEndOfFile, nullptr);
+  text.resize(static_cast<std::size_t>(out - text.data()));
+  return text;
+}
+
+bool SaveIntelHex(const std::string& path, const uint8_t* buffer, uint32_t size) {
+  return WriteFileAtomically(path, FormatIntelHex(buffer, size));
+}
+
+bool LoadBinaryFile(const std::string& path, uint8_t* buffer, std::size_t capacity, std::size_t* length) {
+  FilePtr file(std::fopen(path.c_str(), "rb"));
+  if (!file) {
+    DebugPrintf("Cannot open %s", path.c_str());
+    return false;
+  }
+  struct stat info {};
+  if (::fstat(::fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
+    DebugPrintf("Cannot read %s", path.c_str());
+    return false;
+  }
+  const auto file_length = static_cast<uint64_t>(info.st_size);
+  if (file_length == 0 || file_length > capacity) {
+    DebugPrintf("%s holds %llu bytes, room for %zu", path.c_str(), static_cast<unsigned long long>(file_length),
+                capacity);
+    return false;
+  }
+  const std::size_t read = std::fread(buffer, 1, static_cast<std::size_t>(file_length), file.get());
+  if (read != file_length) {
+    DebugPrintf("Cannot read %s", path.c_str());
+    return false;
+  }
+  if (length) *length = read;
+  return true;
+}
+
+bool SaveBinaryFile(const std::string& path, const uint8_t* buffer, std::size_t count) {
+  return WriteFileAtomically(path, std::span<const uint8_t>(buffer, count));
+}
+
+}  // namespace corvel

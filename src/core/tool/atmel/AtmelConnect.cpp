@@ -1,0 +1,103 @@
+#include "core/tool/atmel/AtmelConnect.h"
+
+#include <cstdio>
+
+#include "core/base/DebugLog.h"
+#include "core/tool/atmel/AtmelMessages.h"
+
+namespace corvel {
+
+namespace {
+
+constexpr int kEntryRequests = 3;       // stage 1, progress n = 100..300
+constexpr int kWakeUps = 15;            // stage 2, progress n = 400..1800
+constexpr int kVersionPasses = 3;       // stage 3, progress n = 2000..2200
+constexpr int kConnectScale = 23;       // progress = n / 23 per cent
+constexpr int kAfterWakeUpsPercent = 78;
+constexpr int kPowerCycleWakeUps = 480;  // about 100 s at normal speed
+constexpr int kPowerCycleVersionPasses = 20;
+constexpr int kPowerCycleScale = 5;
+constexpr int kStartAttempts = 3;
+
+// Repeats attempt until it succeeds, Cancel is seen, or count attempts
+// failed; progress(i) gives the position after failed attempt i (from 0).
+template <typename Attempt, typename Position>
+void Stage(ProgressWindow& progress, int count, Attempt attempt, Position position) {
+  for (int i = 0; i < count; ++i) {
+    if (attempt()) return;
+    progress.SetPos(position(i));
+    if (progress.CheckCancelButton()) return;
+  }
+}
+
+bool ShowConnectResult(AtmelBootLoader& loader, UserInterface& ui) {
+  if (loader.connected) {
+    ui.Inform(atmel::text::kEstablishedConnection);
+  } else {
+    ui.Plain(atmel::text::kConnectionFailed);
+  }
+  return loader.connected;
+}
+
+}  // namespace
+
+std::string FormatVersion(uint32_t version) {
+  char text[32];
+  std::snprintf(text, sizeof text, atmel::text::kVersionFormat, static_cast<int>(version >> 24 & 0xFF),
+                static_cast<int>(version >> 16 & 0xFF), static_cast<int>(version >> 8 & 0xFF),
+                static_cast<int>(version & 0xFF));
+  return text;
+}
+
+DeviceVersions GetVersions(AtmelBootLoader& loader) {
+  DeviceVersions versions;
+  versions.boot_loader = loader.QueryBootLoaderVersion();
+  versions.description = atmel::text::kNotFound;
+  versions.application = loader.QueryApplication(versions.description);
+  return versions;
+}
+
+bool ConnectToBootLoader(AtmelBootLoader& loader, UserInterface& ui, DeviceVersions& versions) {
+  loader.connected = false;
+  auto progress = ui.MakeProgressWindow(kCaptionConnecting);
+  progress->Create();
+  // A Cancel ends only the stage in which it is seen.
+  Stage(*progress, kEntryRequests, [&] { return loader.RequestBootLoader(); },
+        [](int i) { return (i + 1) * 100 / kConnectScale; });
+  Stage(*progress, kWakeUps, [&] { return loader.SendWakeUp(); },
+        [](int i) { return (i + 4) * 100 / kConnectScale; });
+  progress->SetPos(kAfterWakeUpsPercent);
+  versions = GetVersions(loader);
+  for (int pass = 0; pass < kVersionPasses && !loader.connected && !progress->CheckCancelButton(); ++pass) {
+    versions = GetVersions(loader);
+    progress->SetPos((2000 + 100 * pass) / kConnectScale);
+  }
+  progress->DestroyWindow();
+  return ShowConnectResult(loader, ui);
+}
+
+bool ConnectByPowerCycle(AtmelBootLoader& loader, UserInterface& ui, DeviceVersions& versions) {
+  loader.connected = false;
+  DebugPrintf("%s", atmel::text::kEnteringPowerOff);
+  auto progress = ui.MakeProgressWindow(kCaptionCyclePowerToConnect);
+  progress->Create();
+  // Back to back, so the greeting is on the line when the boot loader starts.
+  Stage(*progress, kPowerCycleWakeUps, [&] { return loader.SendWakeUp(); },
+        [](int i) { return i / kPowerCycleScale; });
+  versions = GetVersions(loader);
+  for (int i = 0; i < kPowerCycleVersionPasses && !loader.connected && !progress->CheckCancelButton(); ++i) {
+    versions = GetVersions(loader);
+    progress->SetPos((kPowerCycleWakeUps + i) / kPowerCycleScale);
+  }
+  progress->DestroyWindow();
+  return ShowConnectResult(loader, ui);
+}
+
+bool StartApplicationWithRetries(AtmelBootLoader& loader) {
+  bool ok = false;
+  for (int attempt = 0; attempt < kStartAttempts && !ok; ++attempt) ok = loader.StartApplication();
+  DebugPrintf(atmel::text::kStartingApplication, ok ? "OK" : "FAIL");
+  return ok;
+}
+
+}  // namespace corvel

@@ -1,0 +1,146 @@
+#pragma once
+// "Upload New Firmware": the controller behind the dialog and the console's
+// atmel commands. It owns the images, the options and the boot loader link,
+// and talks to the person only through UserInterface; a view renders its
+// state and forwards clicks.
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "core/tool/app/ToolEnv.h"
+#include "core/protocol/atmel/AtmelBootLoader.h"
+#include "core/tool/atmel/AtmelConnect.h"
+#include "core/tool/atmel/DeviceReadBack.h"
+
+namespace corvel {
+
+class FirmwareUploader {
+ public:
+  // What the dialog's controls hold; the buttons that "take the controls"
+  // copy these into the fields first, and the controller writes back what
+  // it changes.
+  struct Controls {
+    std::string flash_file;
+    std::string eeprom_file;
+    bool keep_eeprom = false;
+    bool insert_checksum = true;
+    bool power_off_connect = false;
+    bool erase_flash_first = true;
+    bool verify_after_programming = true;
+  };
+
+  // How a "Program New Firmware" click ended.
+  enum class RunResult { Successful, Unsuccessful, Stopped };
+
+  explicit FirmwareUploader(ToolEnv& env);
+
+  // Opening: banner, versions, connect if needed, silent loads of the last files.
+  void Open();
+  void ConnectToAtmel();
+  void BrowseFlash();
+  void BrowseEeprom();
+  void ViewFlash();
+  void ViewEeprom();
+  bool ReadFlash();
+  bool ReadEeprom();
+  RunResult ProgramNewFirmware();
+  bool StartApplication();
+  void GetVersions();
+  void KeepEepromClicked();
+  // Done (close_box false) or the window's close box.
+  void Close(bool close_box = false);
+
+  // State the view renders.
+  Controls controls;
+  bool FlashViewEnabled() const { return m_flash_view_enabled; }
+  bool EepromViewEnabled() const { return m_eeprom_view_enabled; }
+  bool EepromPathEnabled() const { return m_eeprom_path_enabled; }
+  std::string ApplicationVersionText() const { return FormatVersion(m_versions.application); }
+  std::string BootLoaderVersionText() const { return FormatVersion(m_versions.boot_loader); }
+  const std::string& DescriptionText() const { return m_versions.description; }
+  bool Connected() const { return m_loader.connected; }
+  AtmelBootLoader& Loader() { return m_loader; }
+
+  // The fields.
+  std::string m_flash_file;
+  std::string m_eeprom_file;
+  bool m_keep_eeprom = false;
+  bool m_insert_checksum = true;
+  bool m_power_off_connect = false;
+  bool m_erase_flash_first = true;
+  bool m_verify_after_programming = true;
+  std::vector<uint8_t> m_flash_image = std::vector<uint8_t>(atmel::kFlashSize, 0xFF);
+  std::vector<uint8_t> m_eeprom_image = std::vector<uint8_t>(atmel::kEepromSize, 0xFF);
+  bool m_flash_valid = false;
+  bool m_eeprom_valid = false;
+
+ private:
+  // The flags one click keeps across its passes.
+  struct Click {
+    bool description_accepted = false;
+    bool overwrite_confirmed = false;
+    bool erase_in_favour = true;
+    LinkSpeedState speed;
+    std::string flash_loaded_path;   // the paths the boxes held before the click
+    std::string eeprom_loaded_path;
+  };
+  struct Pass {
+    bool successful = true;
+    bool programmed = false;  // a flash or EEPROM phase ran
+  };
+  enum class Phase { Done, Cancelled };
+  enum class Step { Go, Skip, EndRun };
+
+  void TakeControls();
+  void ShowFields();
+  // Loads the flash (or EEPROM) file into its image, as Browse does when
+  // with_messages and with_trace are set.
+  bool LoadFile(bool flash, bool with_messages, bool with_trace);
+  bool ChooseAndLoad(bool flash);
+
+  // One pass of a click; false when the run ends without a verdict (a No to
+  // a question, or Cancel).
+  bool ProgrammingPass(Click& click, Pass& pass);
+  Step CheckFlashFile(Click& click);
+  Step CheckEepromFile(Click& click);
+  void SwitchToHighSpeed(Click& click, bool eeprom);
+  // Fall-backs in erase and program phases also mark high speed failed.
+  bool Retry(Click& click, bool marks_failure, const std::function<bool()>& operation);
+  // What the phases need to know of the memory they work on.
+  struct Memory {
+    unsigned program_caption = 0;
+    uint32_t units = 0;      // flash pages or EEPROM blocks
+    uint32_t unit_size = 0;  // 256 or 16 bytes
+    const uint8_t* image = nullptr;
+    const char* program_failed = nullptr;
+    const char* read_failed = nullptr;
+    std::function<bool(uint32_t address)> erase;
+    std::function<bool(uint32_t address, const uint8_t* data)> write;  // unit_size bytes
+    std::function<bool(uint32_t address, std::span<uint8_t, atmel::kReadLength> into)> read;
+    std::function<const char*(uint32_t unit_address)> mismatch;  // the message for a differing byte
+  };
+  Memory FlashMemory();
+  Memory EepromMemory();
+  // Erases one page or block, or writes it with 0xFF once the device has
+  // refused to erase.
+  bool Blank(Click& click, const Memory& memory, uint32_t address);
+  void EraseFlashPhase(Click& click, Pass& pass);
+  Phase ProgramPhase(Click& click, Pass& pass, const Memory& memory);
+  void VerifyPhase(Click& click, Pass& pass, const Memory& memory);
+  void Fail(Pass& pass, const char* format, uint32_t address);
+
+  ToolEnv& m_env;
+  AtmelBootLoader m_loader;
+  DeviceReadBack m_read_back;
+  DeviceVersions m_versions;
+  bool m_flash_view_enabled = false;
+  bool m_eeprom_view_enabled = false;
+  bool m_eeprom_path_enabled = true;
+  // The paths the images were last loaded from (whether or not they loaded).
+  std::string m_flash_loaded_from;
+  std::string m_eeprom_loaded_from;
+};
+
+}  // namespace corvel

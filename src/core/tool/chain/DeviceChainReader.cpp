@@ -1,0 +1,266 @@
+#include "core/tool/chain/DeviceChainReader.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+
+#include "core/base/DebugLog.h"
+#include "core/protocol/devicepacket/DevicePacket.h"
+#include "core/format/hex/IntelHex.h"
+
+namespace corvel {
+
+namespace {
+
+constexpr int kSolvaneChainLength = 14;
+constexpr uint32_t kControllerEepromSize = 4096;
+constexpr uint32_t kModuleEepromSize = 256;
+constexpr uint32_t kSectionSize = devicepacket::kEepromBlockSize;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+std::string Trim(const std::string& text) {
+  std::size_t begin = 0;
+  std::size_t end = text.size();
+  while (begin < end && IsBlank(text[begin])) ++begin;
+  while (end > begin && IsBlank(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+}  // namespace
+
+const std::vector<std::string>& ChainEquipmentList() {
+  static const std::vector<std::string> list = {
+      "Unknown",          "Solvane Series FM Transmitter", "K35 FM Exciter", "G2400 AM Transmitter", "RQ4",
+      "ZT Series AM Transmitter", "Meridel Series",
+  };
+  return list;
+}
+
+int ChainDeviceCount(int equipment) { return equipment == kChainEquipmentSolvane ? kSolvaneChainLength : 0; }
+
+ChainDeviceDescription DescribeChainDevice(int index) {
+  ChainDeviceDescription device;
+  if (index < 0 || index >= kSolvaneChainLength) {
+    char name[40];
+    std::snprintf(name, sizeof name, "INVALID_DEVICE_%d", index + 1);
+    device.name = name;
+    return device;
+  }
+  device.address = static_cast<uint8_t>(index + 1);
+  if (index == 0) {
+    device.name = "QXCT_207";
+    device.eeprom_size = kControllerEepromSize;
+  } else if (index == 1) {
+    device.name = "EXT_IF";
+    device.eeprom_size = kModuleEepromSize;
+  } else if (index <= 9) {
+    device.name = std::string("PA_MODULE_") + static_cast<char>('A' + (index - 2));
+    device.eeprom_size = kModuleEepromSize;
+  } else if (index <= 11) {
+    device.name = std::string("IPA_MODULE_") + static_cast<char>('A' + (index - 10));
+    device.eeprom_size = kModuleEepromSize;
+  } else {
+    device.name = std::string("EXCITER_") + static_cast<char>('A' + (index - 12)) + "_QXCT_207";
+    device.eeprom_size = kControllerEepromSize;
+  }
+  return device;
+}
+
+std::string SanitiseSerialNumber(const std::string& serial) {
+  std::string safe;
+  safe.reserve(serial.size());
+  for (std::size_t i = 0; i < serial.size(); ++i) {
+    const char c = serial[i];
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '.' && i + 1 < serial.size() && serial[i + 1] == '.') {
+      safe.push_back('_');  // a parent-folder step
+      ++i;
+    } else {
+      safe.push_back(c == '/' || c == '\\' || u < 0x20 || u == 0x7F ? '_' : c);
+    }
+  }
+  return safe;
+}
+
+std::string ReadSerialNumber(const std::string& serial_file, int line) {
+  std::ifstream in(serial_file);
+  if (!in) return "";
+  std::string text;
+  for (int i = 1; i <= line; ++i) {
+    if (!std::getline(in, text)) return kChainUnknownSerial;
+  }
+  return Trim(text);
+}
+
+DeviceChainReader::DeviceChainReader(ToolEnv& env) : m_env(env) {}
+
+void DeviceChainReader::Open() {
+  m_prefix = m_env.app.last_eep_file_prefix;
+  m_suffix = m_env.app.last_eep_file_suffix;
+  m_output_dir = m_env.app.last_eep_file_output_dir;
+  m_serial_file = m_env.app.last_serial_number_file;
+  m_serial_position = m_env.app.serial_number_position;
+  m_equipment = kChainEquipmentDefault;
+  UpdatePreview();
+}
+
+void DeviceChainReader::Close() {
+  m_env.app.last_eep_file_prefix = m_prefix;
+  m_env.app.last_eep_file_suffix = m_suffix;
+  m_env.app.last_eep_file_output_dir = m_output_dir;
+  m_env.app.last_serial_number_file = m_serial_file;
+  m_env.app.serial_number_position = m_serial_position;
+}
+
+void DeviceChainReader::SetEquipment(int index) {
+  m_equipment = index;
+  UpdatePreview();
+}
+
+void DeviceChainReader::SetPrefix(const std::string& prefix) {
+  m_prefix = prefix;
+  UpdatePreview();
+}
+
+void DeviceChainReader::SetSuffix(const std::string& suffix) {
+  m_suffix = suffix;
+  UpdatePreview();
+}
+
+void DeviceChainReader::SetSerialFile(const std::string& path) {
+  m_serial_file = path;
+  UpdatePreview();
+}
+
+void DeviceChainReader::SetSerialPosition(int position) {
+  m_serial_position = position;
+  UpdatePreview();
+}
+
+void DeviceChainReader::SetOutputDirectory(const std::string& directory) {
+  m_output_dir = directory;
+  UpdatePreview();
+}
+
+void DeviceChainReader::BrowseOutputFolder() {
+  if (auto folder = m_env.ui.ChooseFolder(kChainFolderPickerTitle, m_output_dir)) SetOutputDirectory(*folder);
+}
+
+void DeviceChainReader::BrowseSerialFile() {
+  FileDialogRequest request;
+  request.open = true;
+  request.filter = kChainSerialFileFilter;
+  request.default_extension = kChainSerialFileExtension;
+  request.initial_name = m_serial_file.empty() ? m_output_dir : m_serial_file;
+  request.must_exist = true;
+  if (auto file = m_env.ui.ChooseFile(request)) m_serial_file = *file;
+  UpdatePreview();
+}
+
+void DeviceChainReader::UpdatePreview() { m_preview = BuildFileName(0); }
+
+std::string DeviceChainReader::BuildFileName(int index) const {
+  const std::string name = DescribeChainDevice(index).name;
+  const std::string prefix_part = m_prefix.empty() ? "" : m_prefix + "_";
+  const std::string suffix_part = m_suffix.empty() ? "" : "_" + m_suffix;
+  const bool with_serial = m_serial_position == kSerialAtStart || m_serial_position == kSerialAtEnd;
+  std::string serial;
+  if (with_serial && !m_serial_file.empty()) serial = SanitiseSerialNumber(ReadSerialNumber(m_serial_file, index + 1));
+  switch (m_serial_position) {
+    case kSerialAtStart: return serial + "_" + prefix_part + name + suffix_part + kChainFileExtension;
+    case kSerialAtEnd: return prefix_part + name + suffix_part + "_" + serial + kChainFileExtension;
+    default: return prefix_part + name + suffix_part + kChainFileExtension;
+  }
+}
+
+std::string DeviceChainReader::DirectoryPrefix() const {
+  if (m_output_dir.empty() || m_output_dir.back() == '/') return m_output_dir;
+  return m_output_dir + "/";
+}
+
+ChainRunSummary DeviceChainReader::GetEepromFiles() {
+  UpdatePreview();
+  ChainRunSummary summary;
+  const std::string directory = DirectoryPrefix();
+  const int count = ChainDeviceCount(m_equipment);
+  for (int i = 0; i < count; ++i) {
+    const ChainDeviceDescription device = DescribeChainDevice(i);
+    const std::string path = directory + BuildFileName(i);
+    if (device.address == 0) continue;
+    m_current_device = device.name;
+    for (;;) {
+      DebugPrintf("Current device address: %d", device.address);
+      const int result = ReadSubDeviceEEPROM(device.address, device.eeprom_size, m_eeprom.data(), path);
+      if (result == kChainReadOk) {
+        if (SaveIntelHex(path, m_eeprom.data(), device.eeprom_size)) {
+          summary.files_written.push_back(path);
+        } else {
+          summary.files_not_written.push_back(path);
+          m_env.ui.Error(kChainCannotWriteFile + path);
+        }
+        break;
+      }
+      if (result == kChainReadNotPresent) {
+        summary.devices_absent.push_back(device.name);
+        break;
+      }
+      if (result == kChainReadCancelled) {
+        summary.outcome = ChainRunSummary::Outcome::Cancelled;
+        return summary;
+      }
+      const Answer answer = m_env.ui.ShowMessage(
+          {kChainFailedToRespondBefore + device.name + kChainFailedToRespondAfter, MessageIcon::None,
+           MessageButtons::AbortRetryIgnore});
+      if (answer == Answer::Retry) continue;
+      if (answer == Answer::Ignore) {
+        summary.devices_ignored.push_back(device.name);
+        break;
+      }
+      summary.outcome = ChainRunSummary::Outcome::Aborted;
+      return summary;
+    }
+  }
+  m_env.ui.Inform(kChainCompleted);
+  return summary;
+}
+
+int DeviceChainReader::ReadSubDeviceEEPROM(uint8_t address, uint32_t size, uint8_t* buffer,
+                                           const std::string& path) {
+  DebugPrintf("ReadSubDeviceEEPROM: DestAddress is %d", address);
+  size = std::min(size, kEepromBufferSize);
+  const int sections = static_cast<int>((size + kSectionSize - 1) / kSectionSize);
+  auto progress = m_env.ui.MakeProgressWindow(kCaptionReadingEepromFromDevice, path);
+  progress->Create();
+  for (int s = 0; s < sections; ++s) {
+    const int percent = 100 * s / sections;
+    progress->SetPos(percent);
+    if (progress->CheckCancelButton()) {
+      progress->DestroyWindow();
+      return kChainReadCancelled;
+    }
+    const uint32_t section_address = kSectionSize * static_cast<uint32_t>(s);
+    const uint32_t count = std::min(kSectionSize, size - section_address);
+    if (on_section) on_section({m_current_device, address, s + 1, sections, percent});
+    DebugPrintf("Reading EEPROM section %d of %d ... Address: 0x%.8X Size: %d bytes", s + 1, sections,
+                section_address, static_cast<int>(count));
+    int result = devicepacket::kEepromReadFailed;
+    for (int attempt = 1; attempt <= kTriesPerSection; ++attempt) {
+      result = ReadDeviceEepromBlock(m_env.port, address, static_cast<uint16_t>(section_address), count,
+                                     buffer + section_address);
+      if (result != devicepacket::kEepromReadFailed) break;
+      DebugPrintf("FAILURE! Reading EEPROM section %d of %d ... Address: 0x%.8X Size: %d bytes", s + 1, sections,
+                  section_address, static_cast<int>(count));
+    }
+    if (result == devicepacket::kEepromDeviceNotPresent) return kChainReadNotPresent;
+    if (result == devicepacket::kEepromReadFailed) {
+      DebugPrintf("FAILURE! Could not read EEPROM section %d of %d ... Address: 0x%.8X Size: %d bytes", s + 1,
+                  sections, section_address, static_cast<int>(count));
+      return kChainReadFailed;
+    }
+  }
+  progress->DestroyWindow();
+  return kChainReadOk;
+}
+
+}  // namespace corvel

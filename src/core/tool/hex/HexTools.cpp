@@ -1,0 +1,67 @@
+#include "core/tool/hex/HexTools.h"
+
+#include <vector>
+
+#include "core/format/hex/FlashLayout.h"
+#include "core/tool/hex/HexToolTexts.h"
+#include "core/format/hex/IntelHex.h"
+#include "core/ui/HexViewer.h"
+
+namespace corvel {
+
+FileDialogRequest HexOpenRequest(const std::string& current_path) {
+  FileDialogRequest request;
+  request.open = true;
+  request.filter = kHexOpenFilter;
+  request.default_extension = kHexDefaultExtension;
+  request.initial_name = current_path;
+  request.must_exist = true;
+  return request;
+}
+
+FileDialogRequest HexSaveRequest(const std::string& initial_name) {
+  FileDialogRequest request;
+  request.open = false;
+  request.filter = kHexSaveFilter;
+  request.default_extension = kHexDefaultExtension;
+  request.initial_name = initial_name;
+  request.overwrite_prompt = true;
+  return request;
+}
+
+std::string FormatFileMessage(const char* format, const std::string& path) {
+  std::string text = format;
+  const auto at = text.find("%s");
+  if (at != std::string::npos) text.replace(at, 2, path);
+  return text;
+}
+
+bool ViewHexFile(UserInterface& ui, const std::string& path, std::optional<uint32_t> size, bool trim) {
+  if (!size) {
+    const uint32_t by_type = ImageSizeFor(HexFileTypeOf(path));
+    if (by_type == 0) {
+      ui.Warn(kFileTypeNotRecognized);
+      return false;
+    }
+    size = by_type;
+  }
+  if (*size == 0) {
+    ui.Warn(kInputFileFormatInvalid);
+    return false;
+  }
+  std::vector<uint8_t> image(*size);
+  switch (LoadIntelHexFile(path, image.data(), *size)) {
+    case HexLoadResult::Ok:
+      break;
+    case HexLoadResult::CannotOpen:
+      ui.Error(FormatFileMessage(kCannotOpenFile, path));
+      return false;
+    case HexLoadResult::Invalid:
+      ui.Warn(kInputFileFormatInvalid);
+      return false;
+  }
+  ShowHexViewer(ui, image.data(), image.size(), trim);
+  return true;
+}
+
+}  // namespace corvel
