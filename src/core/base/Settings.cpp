@@ -1,9 +1,14 @@
 #include "core/base/Settings.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <charconv>
+#include <cerrno>
 #include <cstdint>
-#include <fstream>
+#include <optional>
 #include <sstream>
 #include <vector>
 
@@ -74,32 +79,122 @@ std::string Unescape(std::string_view text) {
 
 IniFileSettings::IniFileSettings(std::string path) : m_path(std::move(path)) { Load(); }
 
-void IniFileSettings::Load() {
-  std::ifstream in(m_path, std::ios::binary);
-  if (!in) return;
+namespace {
+
+std::string TrimLineEnd(std::string line) {
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+bool IsSectionHeader(const std::string& line) { return !line.empty() && line.front() == '['; }
+bool IsOurSection(const std::string& line) { return line == std::string("[") + kSettingsSection + "]"; }
+
+// The lines of the file as it stands now; none for a missing or unusable one.
+std::vector<std::string> CurrentLines(const std::string& path) {
+  std::vector<std::string> lines;
+  const auto text = ReadWholeFile(path, IniFileSettings::kMaxFileBytes);
+  if (!text) return lines;
+  std::istringstream in(*text);
   std::string line;
+  while (std::getline(in, line)) lines.push_back(TrimLineEnd(line));
+  return lines;
+}
+
+// Holds an advisory lock on a folder while the settings file in it is read
+// and replaced, so runs sharing one file do not lose each other's values.
+class FolderLock {
+ public:
+  explicit FolderLock(const std::string& file) {
+    const auto slash = file.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : file.substr(0, slash);
+    m_fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_fd >= 0) {
+      while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+      }
+    }
+  }
+  ~FolderLock() {
+    if (m_fd >= 0) ::close(m_fd);
+  }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+ private:
+  int m_fd = -1;
+};
+
+}  // namespace
+
+void IniFileSettings::Load() {
   bool in_section = false;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+  for (const std::string& line : CurrentLines(m_path)) {
     if (line.empty() || line[0] == ';' || line[0] == '#') continue;
-    if (line.front() == '[') {
-      in_section = line == std::string("[") + kSettingsSection + "]";
+    if (IsSectionHeader(line)) {
+      in_section = IsOurSection(line);
       continue;
     }
     const auto eq = line.find('=');
     if (!in_section || eq == std::string::npos || eq == 0) continue;
-    PutText(line.substr(0, eq), Unescape(std::string_view(line).substr(eq + 1)));
+    MapSettings::PutText(line.substr(0, eq), Unescape(std::string_view(line).substr(eq + 1)));
   }
+  m_loaded = m_values;
 }
 
 bool IniFileSettings::Flush() {
-  std::vector<std::pair<int, std::string>> ordered;
-  for (const auto& [name, order] : m_order) ordered.emplace_back(order, name);
-  std::sort(ordered.begin(), ordered.end());
+  // The values this run changed, in the order they were first put.
+  std::vector<std::pair<int, std::string>> changed;
+  for (const auto& [name, order] : m_order) {
+    const auto loaded = m_loaded.find(name);
+    if (loaded == m_loaded.end() || loaded->second != m_values.find(name)->second) changed.emplace_back(order, name);
+  }
+  std::sort(changed.begin(), changed.end());
+  if (changed.empty()) return true;
+
+  FolderLock lock(m_path);
+  std::vector<std::string> lines = CurrentLines(m_path);
+  std::vector<bool> written(changed.size(), false);
+  auto index_of = [&](std::string_view key) -> std::optional<std::size_t> {
+    for (std::size_t i = 0; i < changed.size(); ++i) {
+      if (changed[i].second == key) return i;
+    }
+    return std::nullopt;
+  };
   std::ostringstream out;
-  out << '[' << kSettingsSection << "]\n";
-  for (const auto& [order, name] : ordered) out << name << '=' << Escape(m_values.find(name)->second) << '\n';
-  return WriteFileAtomically(m_path, out.str());
+  auto append_unwritten = [&] {
+    for (std::size_t i = 0; i < changed.size(); ++i) {
+      if (written[i]) continue;
+      out << changed[i].second << '=' << Escape(m_values.find(changed[i].second)->second) << '\n';
+      written[i] = true;
+    }
+  };
+  bool in_section = false;
+  bool seen_section = false;
+  for (const std::string& line : lines) {
+    if (IsSectionHeader(line)) {
+      if (in_section) append_unwritten();
+      in_section = IsOurSection(line);
+      seen_section = seen_section || in_section;
+      out << line << '\n';
+      continue;
+    }
+    const auto eq = line.find('=');
+    if (in_section && eq != std::string::npos && eq != 0 && line[0] != ';' && line[0] != '#') {
+      if (const auto i = index_of(std::string_view(line).substr(0, eq))) {
+        if (!written[*i]) out << changed[*i].second << '=' << Escape(m_values.find(changed[*i].second)->second) << '\n';
+        written[*i] = true;
+        continue;
+      }
+    }
+    out << line << '\n';
+  }
+  if (in_section) append_unwritten();
+  if (!seen_section && !changed.empty()) {
+    out << '[' << kSettingsSection << "]\n";
+    append_unwritten();
+  }
+  if (!WriteFileAtomically(m_path, out.str())) return false;
+  for (const auto& [order, name] : changed) m_loaded[name] = m_values.find(name)->second;
+  return true;
 }
 
 }  // namespace corvel

@@ -2,6 +2,7 @@
 // The per-user settings store: text and integer values in one section,
 // "Serial Settings". Backends: the platform store (Qt), an INI file for
 // scripting, and memory for tests.
+#include <cstddef>
 #include <map>
 #include <string>
 #include <string_view>
@@ -42,11 +43,16 @@ class MapSettings : public Settings {
 
 class MemorySettings : public MapSettings {};
 
-// An INI file with one [Serial Settings] section. An unreadable or garbled file
-// gives the defaults; Flush writes a temporary file beside it and renames it
-// over the old one, so a crash mid-write loses nothing.
+// An INI file with a [Serial Settings] section. An unreadable or garbled file
+// gives the defaults. Flush rewrites only the values this run changed, into
+// the file as it is at that moment (under a lock on its folder), so other
+// sections, comments and values another process wrote meanwhile survive; the
+// write is atomic (a temporary file renamed over the old one).
 class IniFileSettings : public MapSettings {
  public:
+  // Files larger than this are not settings files: they are left alone.
+  static constexpr std::size_t kMaxFileBytes = 1 << 20;
+
   explicit IniFileSettings(std::string path);
   bool Flush() override;
   const std::string& Path() const { return m_path; }
@@ -54,6 +60,7 @@ class IniFileSettings : public MapSettings {
  private:
   void Load();
   std::string m_path;
+  std::map<std::string, std::string, std::less<>> m_loaded;  // as read at start
 };
 
 }  // namespace corvel
