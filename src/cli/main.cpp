@@ -152,8 +152,8 @@ void SetupBuiltins(CLI::App& app, Runner& runner) {
   static int high = -1, debug = -1;
   set->add_option("--com-port", port_name, "Serial Port");
   set->add_option("--additional-timeout", timeout_text, "Additional time out (ms), 0 to 30000");
-  set->add_option("--high-speed-programming", high, "Attempt high speed programming (0/1)");
-  set->add_option("--debug-window", debug, "Use debugging dialog (0/1)");
+  set->add_option("--high-speed-programming", high, "Attempt high speed programming (0/1)")->check(CLI::Range(0, 1));
+  set->add_option("--debug-window", debug, "Use debugging dialog (0/1)")->check(CLI::Range(0, 1));
   set->callback([&runner] {
     runner.Run([](Session& s) {
       // The page itself, so a refusal reads as the Settings sheet's does.

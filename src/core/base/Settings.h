@@ -12,6 +12,8 @@ namespace corvel {
 inline constexpr const char* kSettingsMaker = "Trelmark Limited";
 inline constexpr const char* kSettingsApplication = "Corvel";
 inline constexpr const char* kSettingsSection = "Serial Settings";
+// The largest additional read time-out (ms) the Settings page accepts.
+inline constexpr int kMaxTimeoutSetting = 30000;
 
 class Settings {
  public:

@@ -1,5 +1,6 @@
 #pragma once
 // Every stored value: name, type and default, defined once.
+#include <climits>
 #include <string>
 
 #include "core/base/Settings.h"
@@ -13,28 +14,35 @@ struct TextSetting {
   void Put(Settings& s, const std::string& v) const { s.PutText(name, v); }
 };
 
+// A stored number outside the range its page accepts (a hand-edited file, an
+// old version) reads as the default, as if it had never been stored.
 struct IntSetting {
   const char* name;
   int default_value;
-  int Get(Settings& s) const { return s.GetInt(name, default_value); }
+  int min_value = INT_MIN;
+  int max_value = INT_MAX;
+  int Get(Settings& s) const {
+    const int value = s.GetInt(name, default_value);
+    return value < min_value || value > max_value ? default_value : value;
+  }
   void Put(Settings& s, int v) const { s.PutInt(name, v); }
 };
 
 namespace keys {
 // Loaded by the application at start and saved at exit, in this order.
 inline constexpr TextSetting kComPort{"Com Port", "COM1"};
-inline constexpr IntSetting kUseTurboBaudRate{"Use Turbo Baud Rate", 0};
-inline constexpr IntSetting kTimeoutSetting{"Timeout Setting", 0};
+inline constexpr IntSetting kUseTurboBaudRate{"Use Turbo Baud Rate", 0, 0, 1};
+inline constexpr IntSetting kTimeoutSetting{"Timeout Setting", 0, 0, kMaxTimeoutSetting};
 inline constexpr TextSetting kLastEepromFile{"Last EEPROM File", ""};
 inline constexpr TextSetting kLastFwFile{"Last FW File", ""};
-inline constexpr IntSetting kEraseAtmelBeforeProgramming{"Erase Atmel before Programming", 1};
-inline constexpr IntSetting kVerifyAtmelAfterProgramming{"Verify Atmel after Programming", 1};
-inline constexpr IntSetting kKeepEeprom{"Keep EEPROM", 1};
+inline constexpr IntSetting kEraseAtmelBeforeProgramming{"Erase Atmel before Programming", 1, 0, 1};
+inline constexpr IntSetting kVerifyAtmelAfterProgramming{"Verify Atmel after Programming", 1, 0, 1};
+inline constexpr IntSetting kKeepEeprom{"Keep EEPROM", 1, 0, 1};
 inline constexpr TextSetting kLastMergeFile1{"Last Merge File 1", ""};
 inline constexpr TextSetting kLastMergeFile2{"Last Merge File 2", ""};
 inline constexpr TextSetting kLastPpcKernelFile{"Last PPC Kernel File", ""};
 inline constexpr IntSetting kLastPpcKernelAddress{"Last PPC Kernel Address", 0};
-inline constexpr IntSetting kUseDebuggingWindow{"Use Debugging Window", 0};
+inline constexpr IntSetting kUseDebuggingWindow{"Use Debugging Window", 0, 0, 1};
 inline constexpr TextSetting kLastDspFwFile{"Last DSP FW File", ""};
 inline constexpr TextSetting kLastEepFileOutputDir{"Last EEP File Output Dir", ""};
 inline constexpr TextSetting kLastEepFilePrefix{"Last EEP File Prefix", ""};

@@ -13,6 +13,7 @@
 
 #include "support/TestSupport.h"
 #include "core/base/FileUtil.h"
+#include "core/base/AppSettings.h"
 #include "core/base/Settings.h"
 
 namespace corvel {
@@ -146,6 +147,22 @@ TEST(IniSettings, KeepsForeignSectionsAndValuesOtherRunsWrote) {
   EXPECT_EQ(ReadText(path),
             "; station settings\n[Other]\nkey=value\n[Serial Settings]\n# ours\nCom Port=COM7\n"
             "Timeout Setting=500\nNew Key=n\n[Tail]\nx=1\n");
+}
+
+TEST(IniSettings, StoredValuesOutsideThePagesRangeReadAsTheirDefaults) {
+  TempDir dir;
+  const std::string path = dir.File("edited.ini");
+  WriteText(path,
+            "[Serial Settings]\nTimeout Setting=2147483647\nUse Turbo Baud Rate=7\nKeep EEPROM=-1\n"
+            "Use Debugging Window=1\nErase Atmel before Programming=0\n");
+  IniFileSettings store(path);
+  AppSettings app;
+  app.Load(store);
+  EXPECT_EQ(app.timeout_setting, 0);  // a silent device would otherwise hang the run for weeks
+  EXPECT_EQ(app.use_turbo_baud_rate, 0);
+  EXPECT_EQ(app.keep_eeprom, 1);
+  EXPECT_EQ(app.use_debugging_window, 1);
+  EXPECT_EQ(app.erase_atmel_before_programming, 0);
 }
 
 }  // namespace

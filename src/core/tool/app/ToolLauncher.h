@@ -65,7 +65,7 @@ struct SerialSettingsPage {
   bool high_speed = false;
   bool debug_window = false;
 };
-inline constexpr int kMaxAdditionalTimeout = 30000;
+inline constexpr int kMaxAdditionalTimeout = kMaxTimeoutSetting;
 const std::vector<uint32_t>& SerialBaudRates();
 // The page as it shows when it opens.
 SerialSettingsPage LoadSerialSettingsPage(const ToolEnv& env);
