@@ -4,6 +4,7 @@
 
 #include "KernelTestSupport.h"
 #include "core/tool/kernel/KernelMessages.h"
+#include "core/tool/app/ToolLauncher.h"
 #include "core/tool/kernel/KernelUploader.h"
 
 namespace corvel::test {
@@ -227,6 +228,44 @@ TEST_F(KernelUploaderTest, StartSendsTheTypedAddressOnly) {
   EXPECT_TRUE(trace.Contains("Starting application at address 0X400000"));
   ASSERT_TRUE(link.ProbeKernel());  // the loader has heard everything before this
   EXPECT_EQ(Ppc([](VirtualPpc& m) { return m.starts; }), (std::vector<uint32_t>{0x00400000}));
+}
+
+TEST_F(KernelUploaderTest, TheToolRunsAt115200AndLeavesTheLineAt19200WhateverTheOutcome) {
+  struct Case {
+    const char* name;
+    std::function<void(VirtualPpc&)> fault;
+    ToolOutcome outcome;
+  };
+  const Case cases[] = {
+      {"programmed", {}, ToolOutcome::Done},
+      {"refused", [](VirtualPpc& m) { m.faults.refuse_always.insert(0x1000); }, ToolOutcome::Failed},
+      {"cancelled", {}, ToolOutcome::Cancelled},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto model = std::make_unique<VirtualPpc>();
+    if (c.fault) c.fault(*model);
+    StartDevice(std::move(model));
+    m_uploader.reset();
+    ui.cancel_at_poll = std::string(c.name) == "cancelled" ? ui.polls + 1 : 0;
+    app.last_ppc_kernel_file = KernelFile(100);
+    app.last_ppc_kernel_address = 0x1000;
+    ToolOutcome outcome = ToolOutcome::NothingDone;
+    uint32_t baud_in_tool = 0;
+    ASSERT_TRUE(RunToolWithPort(Env(), ToolId::UploadPyrelKernel, [&] {
+      baud_in_tool = port.BaudRate();
+      KernelUploader uploader(Env());
+      uploader.Open();
+      outcome = uploader.Program();
+      uploader.Close();
+    }));
+    EXPECT_EQ(outcome, c.outcome);
+    EXPECT_EQ(baud_in_tool, SerialPort::kHighBaud);
+    EXPECT_EQ(port.BaudRate(), SerialPort::kDefaultBaud);
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(Ppc([](VirtualPpc& m) { return m.sections_completed; }), c.outcome == ToolOutcome::Done ? 1 : 0);
+    TearDown();
+  }
 }
 
 }  // namespace
