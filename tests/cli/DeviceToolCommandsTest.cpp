@@ -1,33 +1,13 @@
 // corvel-cli packet, modem and cal, run as a program against the virtual
 // master board.
-#include <sys/wait.h>
-
-#include <array>
-#include <cstdio>
 #include <filesystem>
 
 #include "core/tool/devicetools/CalibrationData.h"
+#include "support/CliRun.h"
 #include "support/TestSupport.h"
 
 namespace corvel::test {
 namespace {
-
-struct CliRun {
-  int status = -1;
-  std::string output;
-};
-
-CliRun RunDeviceCli(const std::string& args) {
-  const std::string command = std::string(CORVEL_BINARY_DIR) + "/src/cli/corvel-cli " + args + " 2>&1";
-  CliRun run;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return run;
-  std::array<char, 512> buffer;
-  while (std::fgets(buffer.data(), buffer.size(), pipe)) run.output += buffer.data();
-  const int status = ::pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
 
 TEST(DeviceToolCommands, PacketAndModemCommandsExitFromTheirOutcome) {
   TempDir dir;
@@ -47,7 +27,7 @@ TEST(DeviceToolCommands, PacketAndModemCommandsExitFromTheirOutcome) {
       {"modem get", 0, {"Current reported settings:\nDial-up init:\n"}},
   };
   for (const auto& c : cases) {
-    const CliRun run = RunDeviceCli(sim + c.args);
+    const CliRun run = RunCorvelCli(sim + c.args);
     EXPECT_EQ(run.status, c.status) << c.args << "\n" << run.output;
     for (const auto& text : c.output) EXPECT_NE(run.output.find(text), std::string::npos) << c.args << "\n" << run.output;
   }
@@ -78,7 +58,7 @@ TEST(DeviceToolCommands, CalibrationRoundTripThroughFilesAndTheDevice) {
       {"cal show " + dir.File("missing.cal"), 1, "could not be read."},
   };
   for (const auto& c : cases) {
-    const CliRun run = RunDeviceCli(sim + c.args);
+    const CliRun run = RunCorvelCli(sim + c.args);
     EXPECT_EQ(run.status, c.status) << c.args << "\n" << run.output;
     EXPECT_NE(run.output.find(c.output), std::string::npos) << c.args << "\n" << run.output;
   }

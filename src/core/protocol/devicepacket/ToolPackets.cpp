@@ -34,6 +34,27 @@ LinkResult<DevicePacket> Exchange(SerialPort& port, const DevicePacket& request,
   return answer;
 }
 
+// One calibration step: the request goes out (relayed when sub_address is not
+// 0) and its answer must be of the request's type and carry its step number.
+LinkResult<DevicePacket> CalibrationExchange(SerialPort& port, uint8_t sub_address, uint8_t type,
+                                             const std::vector<uint8_t>& data) {
+  if (data.empty() || data.size() > kMaxDataLength) return LinkFail(LinkErrorKind::Refused, type);
+  const uint8_t step = data[kCalStepOffset];
+  const char* name = type == kTypeCalibrationRead ? "read" : "write";
+  const DevicePacket request(kMasterAddress, kHostAddress, type, static_cast<uint8_t>(data.size()), data.data());
+  auto answer = Exchange(port, request, sub_address);
+  if (!answer) return answer;
+  if (answer->PacketType() != type) {
+    DebugPrintf("Calibration %s %d: answer of type 0x%X", name, step, answer->PacketType());
+    return LinkFail(LinkErrorKind::WrongType, type, type, answer->PacketType());
+  }
+  if (answer->Length() <= kCalStepOffset || answer->DataAt(kCalStepOffset) != step) {
+    DebugPrintf("Calibration %s %d: answer for step %d", name, step, answer->DataAt(kCalStepOffset));
+    return LinkFail(LinkErrorKind::WrongType, type, step, answer->DataAt(kCalStepOffset));
+  }
+  return answer;
+}
+
 }  // namespace
 
 std::array<uint8_t, kModemSettingsLength> EncodeModemSettings(const ModemStrings& strings) {
@@ -117,17 +138,8 @@ std::vector<uint16_t> DecodeThresholds(const std::vector<uint8_t>& raw) {
 
 LinkResult<std::vector<uint8_t>> ReadCalibrationStep(SerialPort& port, uint8_t sub_address, uint8_t step,
                                                      std::size_t value_size) {
-  const DevicePacket request(kMasterAddress, kHostAddress, kTypeCalibrationRead, 1, &step);
-  auto answer = Exchange(port, request, sub_address);
+  auto answer = CalibrationExchange(port, sub_address, kTypeCalibrationRead, {step});
   if (!answer) return Fail(answer.error());
-  if (answer->PacketType() != kTypeCalibrationRead) {
-    DebugPrintf("Calibration read %d: answer of type 0x%X", step, answer->PacketType());
-    return LinkFail(LinkErrorKind::WrongType, kTypeCalibrationRead, kTypeCalibrationRead, answer->PacketType());
-  }
-  if (answer->Length() <= kCalStepOffset || answer->DataAt(kCalStepOffset) != step) {
-    DebugPrintf("Calibration read %d: answer for step %d", step, answer->DataAt(kCalStepOffset));
-    return LinkFail(LinkErrorKind::WrongType, kTypeCalibrationRead, step, answer->DataAt(kCalStepOffset));
-  }
   const std::size_t count = answer->DataAt(kCalCountOffset);
   const std::size_t needed = kCalValuesOffset + count * value_size;
   if (answer->Length() < needed) {
@@ -141,20 +153,8 @@ LinkResult<std::vector<uint8_t>> ReadCalibrationStep(SerialPort& port, uint8_t s
 }
 
 LinkStatus WriteCalibrationStep(SerialPort& port, uint8_t sub_address, const std::vector<uint8_t>& data) {
-  if (data.empty() || data.size() > kMaxDataLength) return LinkFail(LinkErrorKind::Refused, kTypeCalibrationWrite);
-  const uint8_t step = data[kCalStepOffset];
-  const DevicePacket request(kMasterAddress, kHostAddress, kTypeCalibrationWrite, static_cast<uint8_t>(data.size()),
-                             data.data());
-  auto answer = Exchange(port, request, sub_address);
+  auto answer = CalibrationExchange(port, sub_address, kTypeCalibrationWrite, data);
   if (!answer) return Fail(answer.error());
-  if (answer->PacketType() != kTypeCalibrationWrite) {
-    DebugPrintf("Calibration write %d: answer of type 0x%X", step, answer->PacketType());
-    return LinkFail(LinkErrorKind::WrongType, kTypeCalibrationWrite, kTypeCalibrationWrite, answer->PacketType());
-  }
-  if (answer->Length() <= kCalStepOffset || answer->DataAt(kCalStepOffset) != step) {
-    DebugPrintf("Calibration write %d: answer for step %d", step, answer->DataAt(kCalStepOffset));
-    return LinkFail(LinkErrorKind::WrongType, kTypeCalibrationWrite, step, answer->DataAt(kCalStepOffset));
-  }
   return {};
 }
 

@@ -44,15 +44,30 @@ void CalibrationTransfer::ShowFileError(const char* text, const std::string& pat
   m_env.ui.Error(message);
 }
 
-ToolOutcome CalibrationTransfer::LoadFromFile() {
+
+std::optional<std::string> CalibrationTransfer::AskForFile(bool open, const char* filter, const char* extension) {
   FileDialogRequest request;
-  request.open = true;
-  request.filter = kCalFileFilter;
-  request.default_extension = kCalFileExtension;
-  request.must_exist = true;
-  const auto path = m_env.ui.ChooseFile(request);
-  if (!path) return ToolOutcome::NothingDone;
-  return LoadFile(*path);
+  request.open = open;
+  request.filter = filter;
+  request.default_extension = extension;
+  request.must_exist = open;
+  request.overwrite_prompt = !open;
+  return m_env.ui.ChooseFile(request);
+}
+
+ToolOutcome CalibrationTransfer::LoadFromFile() {
+  const auto path = AskForFile(true, kCalFileFilter, kCalFileExtension);
+  return path ? LoadFile(*path) : ToolOutcome::NothingDone;
+}
+
+ToolOutcome CalibrationTransfer::SaveToFile() {
+  const auto path = AskForFile(false, kCalFileFilter, kCalFileExtension);
+  return path ? SaveFile(*path) : ToolOutcome::NothingDone;
+}
+
+ToolOutcome CalibrationTransfer::SaveAsTextFile() {
+  const auto path = AskForFile(false, kCalTextFilter, kCalTextExtension);
+  return path ? SaveTextFile(*path) : ToolOutcome::NothingDone;
 }
 
 ToolOutcome CalibrationTransfer::LoadFile(const std::string& path) {
@@ -76,16 +91,6 @@ ToolOutcome CalibrationTransfer::LoadFile(const std::string& path) {
   return ToolOutcome::Done;
 }
 
-ToolOutcome CalibrationTransfer::SaveToFile() {
-  FileDialogRequest request;
-  request.open = false;
-  request.filter = kCalFileFilter;
-  request.default_extension = kCalFileExtension;
-  request.overwrite_prompt = true;
-  const auto path = m_env.ui.ChooseFile(request);
-  if (!path) return ToolOutcome::NothingDone;
-  return SaveFile(*path);
-}
 
 ToolOutcome CalibrationTransfer::SaveFile(const std::string& path) {
   if (!WriteFileAtomically(path, m_data.Serialize())) {
@@ -95,16 +100,6 @@ ToolOutcome CalibrationTransfer::SaveFile(const std::string& path) {
   return ToolOutcome::Done;
 }
 
-ToolOutcome CalibrationTransfer::SaveAsTextFile() {
-  FileDialogRequest request;
-  request.open = false;
-  request.filter = kCalTextFilter;
-  request.default_extension = kCalTextExtension;
-  request.overwrite_prompt = true;
-  const auto path = m_env.ui.ChooseFile(request);
-  if (!path) return ToolOutcome::NothingDone;
-  return SaveTextFile(*path);
-}
 
 ToolOutcome CalibrationTransfer::SaveTextFile(const std::string& path) {
   if (!WriteFileAtomically(path, CalibrationTextExport(m_data, m_equipment))) {

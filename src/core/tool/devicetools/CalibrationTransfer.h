@@ -2,6 +2,7 @@
 // "Send or Receive Calibration Data": moves a control board's calibration
 // between the device (directly, or relayed through the master to a
 // sub-device), a ".cal" file and the screen, and exports it as text.
+#include <optional>
 #include <string>
 
 #include "core/base/Outcome.h"
@@ -78,6 +79,8 @@ class CalibrationTransfer {
   LinkStatus SendCalibration(uint8_t sub_address);
 
  private:
+  // The open (must exist) or save (overwrite prompt) dialog; the name starts empty.
+  std::optional<std::string> AskForFile(bool open, const char* filter, const char* extension);
   // `text` holds one "%s" for the path.
   void ShowFileError(const char* text, const std::string& path);
 
