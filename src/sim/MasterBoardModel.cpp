@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 namespace corvel::sim {
 
@@ -30,6 +31,16 @@ constexpr std::size_t kEepromBlock = 8;
 // A fetch answer carries 5 bytes before the relayed data.
 constexpr std::size_t kFetchAnswerHeader = 5;
 constexpr std::size_t kMaxData = 255;
+// Modem settings: 0x8E asks, 0x8F sends; 255 bytes of strings.
+constexpr uint8_t kModemReadType = 0x8E;
+constexpr uint8_t kModemWriteType = 0x8F;
+constexpr std::size_t kModemSettingsSize = 255;
+// Calibration: 0x80 reads, 0x81 writes; data [step][count][values].
+constexpr uint8_t kCalReadType = 0x80;
+constexpr uint8_t kCalWriteType = 0x81;
+constexpr uint8_t kCalFactorsStep = 1;
+constexpr uint8_t kCalThresholdsStep = 2;
+constexpr std::size_t kCalHeader = 2;
 
 bool SumsToZero(const std::vector<uint8_t>& bytes, std::size_t frame_size) {
   uint32_t sum = 0;
@@ -140,6 +151,16 @@ MasterBoardModel::MasterBoardModel() {
   for (const auto& device : SolvaneChain()) {
     eeproms[device.address] = RecognisableEeprom(device.address, device.name, device.eeprom_size);
   }
+  // Every board's calibration differs, so a value from the wrong one shows.
+  auto calibration = [](uint8_t address) {
+    Calibration cal;
+    for (int i = 0; i < 3; ++i) cal.scale_factors.push_back(static_cast<float>(address) + 0.25f * static_cast<float>(i + 1));
+    for (int i = 0; i < 2; ++i) cal.thresholds.push_back(static_cast<uint16_t>(address * 100 + i));
+    return cal;
+  };
+  calibrations[kBoardAddress] = calibration(kBoardAddress);
+  for (uint8_t a = 0x0D; a < 0x0D + 8; ++a) calibrations[a] = calibration(a);
+  for (uint8_t a = 0x20; a < 0x20 + 8; ++a) calibrations[a] = calibration(a);
 }
 
 bool MasterBoardModel::TakeFault(int& counter) {
@@ -188,6 +209,10 @@ void MasterBoardModel::HandleFrame(const MasterFrame& frame, std::size_t wire_si
     relay_answer = true;
   } else if (frame.type == kEepromType) {
     reply = HandleEepromRead(frame);
+  } else if (serves_device_tools && (frame.type == kModemReadType || frame.type == kModemWriteType)) {
+    reply = HandleModem(frame);
+  } else if (serves_device_tools && (frame.type == kCalReadType || frame.type == kCalWriteType)) {
+    reply = HandleCalibration(kBoardAddress, frame);
   } else {
     reply = MasterFrame{frame.sender, kBoardAddress, frame.type, frame.data};
   }
@@ -200,7 +225,7 @@ std::optional<MasterFrame> MasterBoardModel::HandleRelay(const MasterFrame& fram
   const uint8_t device = frame.data[1];
   const uint8_t type = frame.data[2];
   auto answer = [&](uint8_t status) { return MasterFrame{frame.sender, kBoardAddress, kRelayType, {status, device, type}}; };
-  const bool present = eeproms.count(device) != 0;
+  const bool present = eeproms.count(device) != 0 || (serves_device_tools && calibrations.count(device) != 0);
 
   if (operation == kRelayDeliver) {
     MasterFrame relayed{device, frame.sender, type, std::vector<uint8_t>(frame.data.begin() + 3, frame.data.end())};
@@ -211,6 +236,8 @@ std::optional<MasterFrame> MasterBoardModel::HandleRelay(const MasterFrame& fram
     std::optional<MasterFrame> device_answer;
     if (auto it = sub_device_handlers.find(type); it != sub_device_handlers.end()) {
       device_answer = it->second(device, relayed);
+    } else if (serves_device_tools && (type == kCalReadType || type == kCalWriteType)) {
+      device_answer = HandleCalibration(device, relayed);
     } else {
       device_answer = MasterFrame{frame.sender, device, type, relayed.data};
     }
@@ -269,6 +296,69 @@ std::optional<MasterFrame> MasterBoardModel::HandleEepromRead(const MasterFrame&
     const std::size_t at = address + i;
     reply.data.push_back(at < eeprom->second.size() ? eeprom->second[at] : 0xFF);
   }
+  return reply;
+}
+
+std::optional<MasterFrame> MasterBoardModel::HandleModem(const MasterFrame& frame) {
+  MasterFrame reply{frame.sender, kBoardAddress, frame.type, {}};
+  if (frame.type == kModemWriteType) {
+    // The board keeps what fits its 255 bytes, zero-filled.
+    modem_settings.assign(kModemSettingsSize, 0);
+    std::copy_n(frame.data.begin(), std::min(frame.data.size(), kModemSettingsSize), modem_settings.begin());
+    return reply;
+  }
+  reply.data = modem_settings;
+  reply.data.resize(kModemSettingsSize, 0);
+  if (TakeFault(modem_short_answers)) reply.data.pop_back();
+  return reply;
+}
+
+std::optional<MasterFrame> MasterBoardModel::HandleCalibration(uint8_t address, const MasterFrame& frame) {
+  auto held = calibrations.find(address);
+  if (held == calibrations.end() || frame.data.empty()) return std::nullopt;
+  if (TakeFault(cal_silent_answers)) return std::nullopt;
+  Calibration& cal = held->second;
+  const uint8_t step = frame.data[0];
+  MasterFrame reply{frame.sender, address, frame.type, {step}};
+  auto little = [&reply](uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) reply.data.push_back(static_cast<uint8_t>(value >> (8 * i)));
+  };
+  if (frame.type == kCalReadType) {
+    if (step == kCalFactorsStep) {
+      reply.data.push_back(static_cast<uint8_t>(cal.scale_factors.size()));
+      for (float value : cal.scale_factors) {
+        uint32_t bits = 0;
+        std::memcpy(&bits, &value, sizeof bits);
+        little(bits, 4);
+      }
+    } else if (step == kCalThresholdsStep) {
+      reply.data.push_back(static_cast<uint8_t>(cal.thresholds.size()));
+      for (uint16_t value : cal.thresholds) little(value, 2);
+    }
+  } else {
+    // A write: [step][count][values]; the board takes the values carried.
+    const std::size_t count = frame.data.size() > 1 ? frame.data[1] : 0;
+    const std::size_t carried = frame.data.size() - std::min(frame.data.size(), kCalHeader);
+    if (step == kCalFactorsStep) {
+      cal.scale_factors.clear();
+      for (std::size_t i = 0; i < count && (i + 1) * 4 <= carried; ++i) {
+        uint32_t bits = 0;
+        for (int b = 0; b < 4; ++b) bits |= uint32_t{frame.data[kCalHeader + i * 4 + b]} << (8 * b);
+        float value = 0;
+        std::memcpy(&value, &bits, sizeof value);
+        cal.scale_factors.push_back(value);
+      }
+    } else if (step == kCalThresholdsStep) {
+      cal.thresholds.clear();
+      for (std::size_t i = 0; i < count && (i + 1) * 2 <= carried; ++i) {
+        cal.thresholds.push_back(
+            static_cast<uint16_t>(frame.data[kCalHeader + i * 2] | (frame.data[kCalHeader + i * 2 + 1] << 8)));
+      }
+    }
+  }
+  if (TakeFault(cal_wrong_type_answers)) reply.type = static_cast<uint8_t>(reply.type + 1);
+  if (TakeFault(cal_wrong_step_answers)) reply.data[0] = static_cast<uint8_t>(reply.data[0] + 1);
+  if (TakeFault(cal_short_answers)) reply.data.pop_back();
   return reply;
 }
 

@@ -111,6 +111,31 @@ class MasterBoardModel : public DeviceModel {
   using SubDeviceHandler = std::function<std::optional<MasterFrame>(uint8_t address, const MasterFrame& relayed)>;
   std::map<uint8_t, SubDeviceHandler> sub_device_handlers;
 
+  // --- modem settings and calibration ---
+  // The board answers modem (0x8E, 0x8F) and calibration (0x80, 0x81) packets
+  // as a Meridel or control board does; off, it echoes them like any other
+  // type (the link's own tests rely on that). corvel-sim's master has it on.
+  bool serves_device_tools = false;
+  // The 255 bytes of modem strings a Meridel board holds (packets 0x8E, 0x8F).
+  std::vector<uint8_t> modem_settings = std::vector<uint8_t>(255, 0);
+  // The next n modem settings answers carry one byte less.
+  int modem_short_answers = 0;
+  // The calibration each board holds, by address: 0 is the board on the cable
+  // itself, others are sub-devices reached through the relay (a K35 exciter at
+  // 0x0D.., a Solvane controller at 0x20..). A board without an entry never
+  // answers calibration packets. Packets 0x80 (read) and 0x81 (write).
+  struct Calibration {
+    std::vector<float> scale_factors;
+    std::vector<uint16_t> thresholds;
+    bool operator==(const Calibration&) const = default;
+  };
+  std::map<uint8_t, Calibration> calibrations;
+  // Faults for the next n calibration answers, direct or relayed.
+  int cal_wrong_type_answers = 0;  // type + 1
+  int cal_wrong_step_answers = 0;  // step number + 1
+  int cal_short_answers = 0;       // the last data byte left off
+  int cal_silent_answers = 0;      // no answer
+
   // --- what the board saw ---
   std::vector<MasterFrame> received;   // every good frame, in order
   std::vector<std::size_t> received_sizes;  // its length on the wire
@@ -132,6 +157,9 @@ class MasterBoardModel : public DeviceModel {
   void HandleFrame(const MasterFrame& frame, std::size_t wire_size, DeviceLink& link);
   std::optional<MasterFrame> HandleRelay(const MasterFrame& frame);
   std::optional<MasterFrame> HandleEepromRead(const MasterFrame& frame);
+  std::optional<MasterFrame> HandleModem(const MasterFrame& frame);
+  // `address` is the board the packet is for (0: the board on the cable).
+  std::optional<MasterFrame> HandleCalibration(uint8_t address, const MasterFrame& frame);
   void Reply(MasterFrame reply, bool relay_answer, std::size_t request_size, DeviceLink& link);
   static bool TakeFault(int& counter);
 

@@ -22,7 +22,12 @@ const std::vector<Entry>& Registry() {
   static const std::vector<Entry> entries = {
       {"echo", [] { return std::make_unique<ScriptedPeer>(); }},
       {"avr", [] { return std::make_unique<VirtualAvr>(VirtualAvr::Mode::Application); }},
-      {"master", [] { return std::make_unique<MasterBoardModel>(); }},
+      {"master",
+       [] {
+         auto board = std::make_unique<MasterBoardModel>();
+         board->serves_device_tools = true;
+         return board;
+       }},
       {"ppc", [] { return std::make_unique<VirtualPpc>(); }},
   };
   return entries;

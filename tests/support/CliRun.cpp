@@ -7,9 +7,8 @@
 
 namespace corvel::test {
 
-CliRun RunCli(const TempDir& dir, const std::string& args) {
-  const std::string command = std::string(CORVEL_BINARY_DIR) + "/src/cli/corvel-cli --settings " +
-                              dir.File("corvel.ini") + " " + args + " 2>&1 </dev/null";
+CliRun RunCorvelCli(const std::string& args) {
+  const std::string command = std::string(CORVEL_BINARY_DIR) + "/src/cli/corvel-cli " + args + " 2>&1 </dev/null";
   CliRun run;
   FILE* pipe = ::popen(command.c_str(), "r");
   if (!pipe) return run;
@@ -18,6 +17,10 @@ CliRun RunCli(const TempDir& dir, const std::string& args) {
   const int raw = ::pclose(pipe);
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   return run;
+}
+
+CliRun RunCli(const TempDir& dir, const std::string& args) {
+  return RunCorvelCli("--settings " + dir.File("corvel.ini") + " " + args);
 }
 
 }  // namespace corvel::test
