@@ -6,11 +6,14 @@
 #include <vector>
 
 #include "cli/Cli.h"
+#include "core/base/FileUtil.h"
 #include "core/base/SettingsKeys.h"
 #include "sim/Models.h"
 #include "sim/VirtualDeviceHost.h"
 #ifdef CORVEL_HAVE_QSETTINGS
 #include "qtstore/QSettingsStore.h"
+#elif defined(CORVEL_HAVE_REGISTRY_SETTINGS)
+#include "winstore/RegistrySettings.h"
 #endif
 
 namespace corvel::cli {
@@ -25,10 +28,8 @@ std::vector<CommandSetup>& Setups() {
 CommandRegistrar::CommandRegistrar(CommandSetup setup) { Setups().push_back(setup); }
 
 std::string ProgramFolder() {
-  std::error_code error;
-  const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) return "./";
-  return self.parent_path().string() + "/";
+  const std::string folder = ExecutableFolder();
+  return folder.empty() ? "./" : folder;
 }
 
 Session::Session(const Globals& globals)
@@ -57,6 +58,8 @@ bool Session::Start() {
   } else {
 #ifdef CORVEL_HAVE_QSETTINGS
     m_store = std::make_unique<QSettingsStore>();
+#elif defined(CORVEL_HAVE_REGISTRY_SETTINGS)
+    m_store = std::make_unique<RegistrySettings>();
 #else
     m_store = std::make_unique<MemorySettings>();
 #endif

@@ -19,4 +19,8 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t ma
 // case kept; "" when the name has no ".".
 std::string FileExtension(const std::string& path);
 
+// The folder of the running program's own file, with a trailing separator;
+// "" when the system does not say.
+std::string ExecutableFolder();
+
 }  // namespace corvel
