@@ -184,7 +184,10 @@ int main(int argc, char** argv) {
   app.add_option("--port", g.port, "Serial port: a path, COMn, or a name under /dev");
   app.add_option("--settings", g.settings_file, "Settings INI file instead of the per-user store");
   app.add_option("--timeout", g.timeout, "Additional read time-out in ms (0 to 30000)")->check(CLI::Range(0, 30000));
-  app.add_flag("--high-speed,!--no-high-speed", g.high_speed, "Switch to 115200 baud for transfers");
+  // Only a flag that is given overrides the stored "Use Turbo Baud Rate".
+  app.add_flag_function(
+      "--high-speed,!--no-high-speed", [&g](std::int64_t count) { g.high_speed = count > 0; },
+      "Switch to 115200 baud for transfers");
   app.add_flag("--trace", g.trace, "Trace lines to stderr");
   app.add_flag("--yes", g.yes, "Answer Yes to confirmations that are not retry questions");
   app.add_option("--retries", g.retries, "Answer Retry to retry questions at most N times")->check(CLI::NonNegativeNumber);
