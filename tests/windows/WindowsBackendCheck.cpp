@@ -205,8 +205,8 @@ void AgainstPeer(const std::string& name, std::vector<std::string>& trace) {
   for (const uint32_t baud : {19200u, 115200u}) {
     port.SetBaudRate(baud);
     Check(port.Open(), "reopen at " + std::to_string(baud));
-    // Five bytes 30 ms apart, under the gap limit, then two more at 400 ms.
-    // 27 x 1 ms per byte + 200 ms. The peer is a script on a shared machine:
+    // Five bytes 50 ms apart, under the gap limit, then two more at 400 ms.
+    // 27 x 1 ms per byte + 200 ms, before the gap after the fifth byte (300 ms). The peer is a script on a shared machine:
     // a stall of it past the gap limit ends the read early, so up to three
     // tries, each judged whole.
     bool five_on_time = false;

@@ -2,7 +2,7 @@
 """A far end for corvel-windows-check on a pseudo-terminal.
 
 Prints the slave path, then answers each command byte it receives:
-  F  "1".."5" 30 ms apart, then "99" at 400 ms (a reply broken off mid-way)
+  F  "1".."5" 50 ms apart, then "99" at 400 ms (a reply broken off mid-way)
   G  "a" at 0, "b" at 40, "c" at 80 and "d" at 300 ms (a gap of 220 ms)
 Anything else is ignored (silent equipment). Runs until killed.
 """
@@ -12,7 +12,7 @@ import time
 import tty
 
 SCRIPTS = {
-    ord("F"): [(0, b"1"), (30, b"2"), (60, b"3"), (90, b"4"), (120, b"5"), (400, b"99")],
+    ord("F"): [(0, b"1"), (50, b"2"), (100, b"3"), (150, b"4"), (200, b"5"), (400, b"99")],
     ord("G"): [(0, b"a"), (40, b"b"), (80, b"c"), (300, b"d")],
 }
 
