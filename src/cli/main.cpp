@@ -6,11 +6,14 @@
 #include <vector>
 
 #include "cli/Cli.h"
+#include "core/base/FileUtil.h"
 #include "core/base/SettingsKeys.h"
 #include "sim/Models.h"
 #include "sim/VirtualDeviceHost.h"
 #ifdef CORVEL_HAVE_QSETTINGS
 #include "qtstore/QSettingsStore.h"
+#elif defined(CORVEL_HAVE_REGISTRY_SETTINGS)
+#include "winstore/RegistrySettings.h"
 #endif
 
 namespace corvel::cli {
@@ -25,10 +28,8 @@ std::vector<CommandSetup>& Setups() {
 CommandRegistrar::CommandRegistrar(CommandSetup setup) { Setups().push_back(setup); }
 
 std::string ProgramFolder() {
-  std::error_code error;
-  const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) return "./";
-  return self.parent_path().string() + "/";
+  const std::string folder = ExecutableFolder();
+  return folder.empty() ? "./" : folder;
 }
 
 Session::Session(const Globals& globals)
@@ -57,6 +58,8 @@ bool Session::Start() {
   } else {
 #ifdef CORVEL_HAVE_QSETTINGS
     m_store = std::make_unique<QSettingsStore>();
+#elif defined(CORVEL_HAVE_REGISTRY_SETTINGS)
+    m_store = std::make_unique<RegistrySettings>();
 #else
     m_store = std::make_unique<MemorySettings>();
 #endif
@@ -181,7 +184,10 @@ int main(int argc, char** argv) {
   app.add_option("--port", g.port, "Serial port: a path, COMn, or a name under /dev");
   app.add_option("--settings", g.settings_file, "Settings INI file instead of the per-user store");
   app.add_option("--timeout", g.timeout, "Additional read time-out in ms (0 to 30000)")->check(CLI::Range(0, 30000));
-  app.add_flag("--high-speed,!--no-high-speed", g.high_speed, "Switch to 115200 baud for transfers");
+  // Only a flag that is given overrides the stored "Use Turbo Baud Rate".
+  app.add_flag_function(
+      "--high-speed,!--no-high-speed", [&g](std::int64_t count) { g.high_speed = count > 0; },
+      "Switch to 115200 baud for transfers");
   app.add_flag("--trace", g.trace, "Trace lines to stderr");
   app.add_flag("--yes", g.yes, "Answer Yes to confirmations that are not retry questions");
   app.add_option("--retries", g.retries, "Answer Retry to retry questions at most N times")->check(CLI::NonNegativeNumber);

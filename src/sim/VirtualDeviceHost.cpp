@@ -53,7 +53,10 @@ bool VirtualDeviceHost::Start(std::string* error) {
   tio.c_iflag = 0;
   tio.c_oflag = 0;
   tio.c_lflag = 0;
-  tio.c_cflag = CS8 | CREAD | CLOCAL | BOTHER | (BOTHER << IBSHIFT);
+  // The standard speed code, not a custom speed: programs that read the
+  // speed through the classic termios calls (a Windows program under wine)
+  // refuse a terminal whose speed they cannot name.
+  tio.c_cflag = CS8 | CREAD | CLOCAL | B19200;
   tio.c_ispeed = tio.c_ospeed = 19200;
   if (::ioctl(m_slave, TCSETS2, &tio) != 0) return fail("TCSETS2");
   if (::pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0) return fail("pipe");

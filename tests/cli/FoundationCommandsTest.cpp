@@ -53,5 +53,33 @@ TEST(FoundationCommands, ExitStatusAndRefusalTexts) {
   EXPECT_NE(std::string(stored.begin(), stored.end()).find("Timeout Setting=30000\n"), std::string::npos);
 }
 
+TEST(FoundationCommands, StoredHighSpeedHoldsUnlessAFlagOverridesIt) {
+  TempDir dir;
+  const std::string settings = "--settings " + dir.File("s.ini") + " ";
+  // Each step runs in order against one store.
+  const struct {
+    std::string args;
+    const char* shown;  // "Use Turbo Baud Rate=..." line of settings show
+    const char* stored;
+  } steps[] = {
+      {settings + "settings serial --high-speed-programming 1", nullptr, "Use Turbo Baud Rate=1\n"},
+      {settings + "settings show", "Use Turbo Baud Rate=1\n", "Use Turbo Baud Rate=1\n"},
+      // A flag counts for its run only.
+      {settings + "--no-high-speed settings show", "Use Turbo Baud Rate=0\n", "Use Turbo Baud Rate=1\n"},
+      {settings + "settings serial --high-speed-programming 0", nullptr, "Use Turbo Baud Rate=0\n"},
+      {settings + "--high-speed settings show", "Use Turbo Baud Rate=1\n", "Use Turbo Baud Rate=0\n"},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.args);
+    const CliResult run = RunCli(dir, step.args);
+    EXPECT_EQ(run.status, 0) << run.out;
+    if (step.shown) {
+      EXPECT_NE(run.out.find(step.shown), std::string::npos) << run.out;
+    }
+    const auto stored = ReadBytes(dir.File("s.ini"));
+    EXPECT_NE(std::string(stored.begin(), stored.end()).find(step.stored), std::string::npos);
+  }
+}
+
 }  // namespace
 }  // namespace corvel::test

@@ -40,7 +40,16 @@ class DebugLog {
 DebugLog* ActiveDebugLog();
 void SetActiveDebugLog(DebugLog* log);
 
+// Checks a printf-style format against its arguments. MinGW's plain "printf"
+// means the old Microsoft runtime, which lacks %zu and %lld; the program uses
+// the C99 one there.
+#if defined(__MINGW32__)
+#define CORVEL_PRINTF_FORMAT(format_index, first_arg) __attribute__((format(gnu_printf, format_index, first_arg)))
+#else
+#define CORVEL_PRINTF_FORMAT(format_index, first_arg) __attribute__((format(printf, format_index, first_arg)))
+#endif
+
 // printf-style trace line; returns the formatted length, or 0 when no log exists.
-int DebugPrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+int DebugPrintf(const char* format, ...) CORVEL_PRINTF_FORMAT(1, 2);
 
 }  // namespace corvel

@@ -43,4 +43,8 @@ void RemovePendingTemporaryFiles();
 // case kept; "" when the name has no ".".
 std::string FileExtension(const std::string& path);
 
+// The folder of the running program's own file, with a trailing separator;
+// "" when the system does not say.
+std::string ExecutableFolder();
+
 }  // namespace corvel

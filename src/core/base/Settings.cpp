@@ -1,8 +1,10 @@
 #include "core/base/Settings.h"
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <charconv>
@@ -104,7 +106,8 @@ std::vector<std::string> CurrentLines(const std::string& path) {
 // and replaced, so runs sharing one file do not lose each other's values.
 class FolderLock {
  public:
-  explicit FolderLock(const std::string& file) {
+  explicit FolderLock([[maybe_unused]] const std::string& file) {
+#ifndef _WIN32
     const auto slash = file.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : file.substr(0, slash);
     m_fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -112,9 +115,12 @@ class FolderLock {
       while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
       }
     }
+#endif
   }
   ~FolderLock() {
+#ifndef _WIN32
     if (m_fd >= 0) ::close(m_fd);
+#endif
   }
   FolderLock(const FolderLock&) = delete;
   FolderLock& operator=(const FolderLock&) = delete;

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace corvel {
 
@@ -32,6 +33,8 @@ class SerialDevice {
 std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& port_name);
 // The device path a port name stands for ("COM3" -> "/dev/ttyS2").
 std::string SerialDevicePath(const std::string& port_name);
+// The serial ports this machine has, as names Open takes.
+std::vector<std::string> SystemSerialPorts();
 
 class SerialPort {
  public:

@@ -5,6 +5,7 @@
 // file talks to the terminal through ioctl() alone.
 #include <asm/termbits.h>
 #include <fcntl.h>
+#include <glob.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -199,6 +200,18 @@ std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& port_name) {
   }
   ::ioctl(fd, TIOCEXCL);
   return std::make_unique<PosixSerialDevice>(fd, path);
+}
+
+std::vector<std::string> SystemSerialPorts() {
+  std::vector<std::string> ports;
+  for (const char* pattern : {"/dev/ttyUSB*", "/dev/ttyACM*", "/dev/serial/by-id/*"}) {
+    glob_t found{};
+    if (::glob(pattern, 0, nullptr, &found) == 0) {
+      for (std::size_t i = 0; i < found.gl_pathc; ++i) ports.emplace_back(found.gl_pathv[i]);
+    }
+    ::globfree(&found);
+  }
+  return ports;
 }
 
 }  // namespace corvel

@@ -23,7 +23,7 @@ constexpr std::size_t kMaxLibraryFileBytes = 64u * 1024 * 1024;
 
 const EepromDefinitionLibrary* g_current_library = nullptr;
 
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...) CORVEL_PRINTF_FORMAT(1, 2);
 std::string Format(const char* format, ...) {
   va_list args;
   va_start(args, format);

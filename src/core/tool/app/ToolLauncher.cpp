@@ -1,7 +1,6 @@
 #include "core/tool/app/ToolLauncher.h"
 
-#include <glob.h>
-
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 
@@ -175,12 +174,8 @@ bool SerialSettingsSheet::Apply() {
 std::vector<std::string> SerialPortChoices() {
   std::vector<std::string> choices;
   for (int i = 1; i <= 8; ++i) choices.push_back("COM" + std::to_string(i));
-  for (const char* pattern : {"/dev/ttyUSB*", "/dev/ttyACM*", "/dev/serial/by-id/*"}) {
-    glob_t found{};
-    if (::glob(pattern, 0, nullptr, &found) == 0) {
-      for (std::size_t i = 0; i < found.gl_pathc; ++i) choices.emplace_back(found.gl_pathv[i]);
-    }
-    ::globfree(&found);
+  for (const std::string& name : SystemSerialPorts()) {
+    if (std::find(choices.begin(), choices.end(), name) == choices.end()) choices.push_back(name);
   }
   return choices;
 }

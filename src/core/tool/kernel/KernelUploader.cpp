@@ -1,13 +1,9 @@
 #include "core/tool/kernel/KernelUploader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 
 #include "core/base/DebugLog.h"
+#include "core/base/FileUtil.h"
 #include "core/tool/kernel/KernelMessages.h"
 #include "core/ui/HexViewer.h"
 
@@ -51,29 +47,11 @@ std::string FormatKernelAddress(uint32_t address) {
 }
 
 std::optional<std::vector<uint8_t>> ReadKernelFile(const std::string& path) {
-  // Non-blocking, so a FIFO or a device never stalls the window; fstat
-  // then refuses them.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  std::optional<std::vector<uint8_t>> result;
-  struct stat info {};
-  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 1 && info.st_size <= kMaxKernelSize) {
-    std::vector<uint8_t> bytes(static_cast<std::size_t>(info.st_size));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-      if (n > 0) {
-        done += static_cast<std::size_t>(n);
-      } else if (n < 0 && errno == EINTR) {
-        continue;
-      } else {
-        break;
-      }
-    }
-    if (done == bytes.size()) result = std::move(bytes);
-  }
-  ::close(fd);
-  return result;
+  // Only a regular file within the loader's memory, so a FIFO or a device
+  // never stalls the window.
+  const auto text = ReadWholeFile(path, kMaxKernelSize);
+  if (!text || text->empty()) return std::nullopt;
+  return std::vector<uint8_t>(text->begin(), text->end());
 }
 
 namespace {
