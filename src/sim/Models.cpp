@@ -6,6 +6,7 @@
 #include "sim/MasterBoardModel.h"
 #include "sim/ScriptedPeer.h"
 #include "sim/VirtualAvr.h"
+#include "sim/VirtualDsp.h"
 
 namespace corvel::sim {
 
@@ -22,6 +23,7 @@ const std::vector<Entry>& Registry() {
       {"echo", [] { return std::make_unique<ScriptedPeer>(); }},
       {"avr", [] { return std::make_unique<VirtualAvr>(VirtualAvr::Mode::Application); }},
       {"master", [] { return std::make_unique<MasterBoardModel>(); }},
+      {"dsp", [] { return std::make_unique<VirtualDsp>(); }},
   };
   return entries;
 }
