@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "core/base/DebugLog.h"
 
@@ -137,9 +140,33 @@ struct Run {
   uint32_t copies = 0;   // K
 };
 
+// True when no run can start at i. Every run repeats its first two bytes at
+// its pattern length (a run of one byte has at least eight copies, a longer
+// pattern at least two), so when neither distance 1..32 repeats them, none
+// exists. Random pages then cost a few instructions per byte.
+bool NoRunPossible(const uint8_t* in, uint32_t i, uint32_t n) {
+#if defined(__SSE2__)
+  if (uint64_t{i} + 2 + kRleMaxPattern > n) return false;  // near the end the full search decides
+  const __m128i first = _mm_set1_epi8(static_cast<char>(in[i]));
+  const __m128i second = _mm_set1_epi8(static_cast<char>(in[i + 1]));
+  const uint8_t* at = in + i + 1;  // at[L - 1] is in[i + L]
+  const auto load = [](const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+  const __m128i low = _mm_and_si128(_mm_cmpeq_epi8(load(at), first), _mm_cmpeq_epi8(load(at + 1), second));
+  const __m128i high =
+      _mm_and_si128(_mm_cmpeq_epi8(load(at + 16), first), _mm_cmpeq_epi8(load(at + 17), second));
+  return _mm_movemask_epi8(_mm_or_si128(low, high)) == 0;
+#else
+  (void)in;
+  (void)i;
+  (void)n;
+  return false;
+#endif
+}
+
 // The best-scoring run at in[i..n-1]: score K*L - (L-1) at least 8, the
 // highest score, the shortest pattern among equals.
 Run FindRun(const uint8_t* in, uint32_t i, uint32_t n) {
+  if (NoRunPossible(in, i, n)) return {};
   const uint32_t remaining = n - i;
   Run best;
   int64_t best_score = kRleMinScore - 1;
