@@ -6,6 +6,7 @@
 #include "sim/MasterBoardModel.h"
 #include "sim/ScriptedPeer.h"
 #include "sim/VirtualAvr.h"
+#include "sim/VirtualDsp.h"
 #include "sim/VirtualPpc.h"
 
 namespace corvel::sim {
@@ -29,6 +30,7 @@ const std::vector<Entry>& Registry() {
          return board;
        }},
       {"ppc", [] { return std::make_unique<VirtualPpc>(); }},
+      {"dsp", [] { return std::make_unique<VirtualDsp>(); }},
   };
   return entries;
 }
