@@ -5,20 +5,17 @@
 #include <cstdint>
 #include <string>
 
+#include "core/format/hex/HexDump.h"
+
 namespace corvel {
 
 class UserInterface;
 
 inline constexpr const char* kHexViewerTitle = "Hex File Contents";
 inline constexpr const char* kHexViewerDone = "Done";
-inline constexpr std::size_t kHexViewerBytesPerLine = 16;
 
-// The dump text: a line per 16 bytes, "0x%.6X: " and then "%.2X " per byte,
-// CR LF between lines and none after the last. With trim the text ends right
-// after the last byte that is not 0xFF, and is empty when there is none.
-std::string HexViewerText(const uint8_t* bytes, std::size_t length, bool trim);
-
-// Builds the text and shows it; returns when the person presses "Done".
+// Builds the dump text (HexDumpText) and shows it; returns when the person
+// presses "Done".
 void ShowHexViewer(UserInterface& ui, const uint8_t* bytes, std::size_t length, bool trim);
 
 // "Please select an option" after data was read from a device.

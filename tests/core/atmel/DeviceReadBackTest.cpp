@@ -106,7 +106,8 @@ TEST_F(DeviceReadBackTest, VerifyingFlashNamesTheSectionOfTheFirstDifference) {
     return file;
   };
   Bytes no_boot_loader = device;
-  std::fill(no_boot_loader.begin() + kBootLoaderStart, no_boot_loader.end(), 0xFF);
+  ASSERT_EQ(no_boot_loader.size(), kBootLoaderEnd);
+  std::fill(no_boot_loader.begin() + kBootLoaderStart, no_boot_loader.begin() + kBootLoaderEnd, 0xFF);
   struct Case {
     const char* name;
     Bytes file;

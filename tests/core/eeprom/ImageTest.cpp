@@ -453,9 +453,16 @@ TEST(EepromImageModel, DeepChecksummedNestingEncodesInLinearTime) {
   // Forty levels, each with its own CRC: walking every member's checksum
   // afresh at each level would take 2^40 steps.
   std::string text = "L0 -start -crc16\nBYTE b\nL0 -end\n";
+  const auto LevelName = [](int level) {
+    std::string name = "L";
+    name += std::to_string(level);
+    return name;
+  };
   for (int i = 1; i <= 40; ++i) {
-    text += "L" + std::to_string(i) + " -start -crc32\nL" + std::to_string(i - 1) + " x\nBYTE b\nL" +
-            std::to_string(i) + " -end\n";
+    const std::string level = LevelName(i);
+    const std::string below = LevelName(i - 1);
+    text.append(level).append(" -start -crc32\n").append(below).append(" x\nBYTE b\n");
+    text.append(level).append(" -end\n");
   }
   Layouts layouts(text);
   ASSERT_TRUE(layouts.Loaded()) << layouts.LastMessage();

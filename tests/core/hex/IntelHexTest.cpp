@@ -288,13 +288,9 @@ TEST(HexImageTest, CursorReadWriteAndSave) {
   EXPECT_EQ(back.data()[15], 0xFF);
   EXPECT_FALSE(back.LoadHex(dir.File("image.hex"), 8));  // records beyond a smaller image
 
-  ScriptedUserInterface ui;
-  image.View(ui);
-  ASSERT_EQ(ui.hex_views.size(), 1u);
-  EXPECT_EQ(ui.hex_views[0], "0x000000: FF FF FF FF FF FF 01 02 03 04 ");
+  EXPECT_EQ(image.View(), "0x000000: FF FF FF FF FF FF 01 02 03 04 ");
   HexImage empty;
-  empty.View(ui);
-  EXPECT_EQ(ui.hex_views.size(), 1u);
+  EXPECT_EQ(empty.View(), "");
   // A zero-byte image takes a file with nothing but the end record.
   WriteText(dir.File("end-only.hex"), ":00000001FF\r\n");
   EXPECT_TRUE(empty.LoadHex(dir.File("end-only.hex"), 0));

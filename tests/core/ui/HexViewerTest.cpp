@@ -21,7 +21,7 @@ std::vector<uint8_t> Counting(std::size_t n) {
   return bytes;
 }
 
-TEST(HexViewerText, LayoutTable) {
+TEST(HexDumpText, LayoutTable) {
   std::vector<uint8_t> last_at_0x25(0x40, 0xFF);
   last_at_0x25[0x03] = 0x00;
   last_at_0x25[0x25] = 0xAB;
@@ -42,13 +42,13 @@ TEST(HexViewerText, LayoutTable) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(HexViewerText(c.bytes.data(), c.bytes.size(), c.trim), c.expected);
+    EXPECT_EQ(HexDumpText(c.bytes.data(), c.bytes.size(), c.trim), c.expected);
   }
 }
 
-TEST(HexViewerText, LongImageOffsetsAndWidth) {
+TEST(HexDumpText, LongImageOffsetsAndWidth) {
   const auto bytes = Counting(0x20000);
-  const std::string text = HexViewerText(bytes.data(), bytes.size(), false);
+  const std::string text = HexDumpText(bytes.data(), bytes.size(), false);
   // 8192 lines, CR LF between them only.
   std::size_t lines = 1, longest = 0, start = 0;
   for (std::size_t p = text.find("\r\n"); p != std::string::npos; p = text.find("\r\n", start)) {

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "core/format/hex/IntelHex.h"
-#include "core/ui/HexViewer.h"
+#include "core/format/hex/HexDump.h"
 
 namespace corvel {
 
@@ -52,9 +52,9 @@ uint32_t HexImage::Write(const uint8_t* source, uint32_t n) {
   return count;
 }
 
-void HexImage::View(UserInterface& ui) const {
-  if (!m_allocated || m_data.empty()) return;
-  ShowHexViewer(ui, m_data.data(), size(), false);
+std::string HexImage::View() const {
+  if (!m_allocated || m_data.empty()) return {};
+  return HexDumpText(m_data.data(), size(), false);
 }
 
 }  // namespace corvel

@@ -7,8 +7,6 @@
 
 namespace corvel {
 
-class UserInterface;
-
 class HexImage {
  public:
   // Drops any old data and makes size bytes of 0xFF; the cursor goes to 0.
@@ -25,8 +23,9 @@ class HexImage {
   uint32_t Read(uint8_t* destination, uint32_t n);
   // Overwrites up to n bytes from the cursor on, advancing it; the count written.
   uint32_t Write(const uint8_t* source, uint32_t n);
-  // The whole image in the hex viewer, untrimmed; nothing when there is no data.
-  void View(UserInterface& ui) const;
+  // The whole image as the hex viewer shows it, untrimmed; empty when there
+  // is no data. The tool that owns the image shows it.
+  std::string View() const;
 
   bool HasData() const { return m_allocated; }
   uint8_t* data() { return m_allocated ? m_data.data() : nullptr; }

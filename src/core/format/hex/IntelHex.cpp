@@ -1,11 +1,14 @@
 #include "core/format/hex/IntelHex.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 #include <algorithm>
@@ -95,58 +98,114 @@ class LineReader {
   std::string m_line;
 };
 
+// A file opened for reading, or why not. Only regular files are read: opening
+// a pipe would wait for a writer, and a device or folder holds no image. The
+// open does not block, so a pipe is refused at once.
+struct OpenedFile {
+  FilePtr file;
+  std::optional<HexErrorKind> kind;
+};
+
+OpenedFile OpenRegularFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return {nullptr, HexErrorKind::CannotOpen};
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return {nullptr, HexErrorKind::NotAFile};
+  }
+  std::FILE* file = ::fdopen(fd, "rb");
+  if (!file) {
+    ::close(fd);
+    return {nullptr, HexErrorKind::CannotOpen};
+  }
+  return {FilePtr(file), std::nullopt};
+}
+
 }  // namespace
 
-IntelHexParser::Step IntelHexParser::Fail(const char* why) {
-  DebugPrintf("Intel HEX line %u: %s", m_line, why);
+const char* HexErrorKindName(HexErrorKind kind) {
+  switch (kind) {
+    case HexErrorKind::CannotOpen: return "cannot open";
+    case HexErrorKind::NotAFile: return "not a file";
+    case HexErrorKind::ReadFailed: return "cannot read";
+    case HexErrorKind::NoRecords: return "no records";
+    case HexErrorKind::LineTooLong: return "line too long";
+    case HexErrorKind::RecordCutShort: return "record cut short";
+    case HexErrorKind::ShorterThanCount: return "record shorter than its count";
+    case HexErrorKind::BadChecksum: return "bad checksum";
+    case HexErrorKind::BeyondImage: return "data beyond the end of the image";
+    case HexErrorKind::Overlap: return "data overlaps earlier data";
+    case HexErrorKind::AddressRecordShort: return "address record without its two bytes";
+    case HexErrorKind::UnknownType: return "unknown record type";
+  }
+  return "unknown";
+}
+
+Result<HexLine, HexErrorKind> DecodeHexLine(std::string_view line, HexRecord& record) {
+  while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  const std::size_t colon = line.find(kRecordStart);
+  if (colon == std::string_view::npos) return HexLine::Blank;  // blank or comment line
+  const std::string_view text = line.substr(colon + 1);
+  if (text.size() < kRecordHeaderDigits) return Fail(HexErrorKind::RecordCutShort);
+  const char* p = text.data();
+  record.count = HexByte(p);
+  const uint8_t address_high = HexByte(p + 2);
+  const uint8_t address_low = HexByte(p + 4);
+  record.address = static_cast<uint16_t>(address_high << 8 | address_low);
+  record.type = HexByte(p + 6);
+  if (text.size() < kRecordHeaderDigits + 2u * record.count + kRecordChecksumDigits) {
+    return Fail(HexErrorKind::ShorterThanCount);
+  }
+  uint8_t sum = static_cast<uint8_t>(record.count + address_high + address_low + record.type);
+  p += kRecordHeaderDigits;
+  for (unsigned i = 0; i < record.count; ++i, p += 2) {
+    record.data[i] = HexByte(p);
+    sum = static_cast<uint8_t>(sum + record.data[i]);
+  }
+  sum = static_cast<uint8_t>(sum + HexByte(p));
+  if (sum != 0) return Fail(HexErrorKind::BadChecksum);
+  return HexLine::Record;
+}
+
+IntelHexParser::Step IntelHexParser::Fail(HexErrorKind kind) {
+  m_error = HexError{kind, "", m_line, HexErrorKindName(kind)};
+  DebugPrintf("Intel HEX line %u: %s", m_line, HexErrorKindName(kind));
   return Step::Fail;
 }
 
 IntelHexParser::Step IntelHexParser::Line(std::string_view line) {
   ++m_line;
-  while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  const std::size_t colon = line.find(kRecordStart);
-  if (colon == std::string_view::npos) return Step::Continue;  // blank or comment line
+  HexRecord record;
+  const auto decoded = DecodeHexLine(line, record);
+  if (!decoded) return Fail(decoded.error());
+  if (*decoded == HexLine::Blank) return Step::Continue;
   ++m_records;
-  const std::string_view record = line.substr(colon + 1);
-  if (record.size() < kRecordHeaderDigits) return Fail("record cut short");
-  const char* p = record.data();
-  const uint8_t count = HexByte(p);
-  const uint8_t address_high = HexByte(p + 2);
-  const uint8_t address_low = HexByte(p + 4);
-  const uint8_t type = HexByte(p + 6);
-  if (record.size() < kRecordHeaderDigits + 2u * count + kRecordChecksumDigits) {
-    return Fail("record shorter than its count");
-  }
-  uint8_t data[256];
-  uint8_t sum = static_cast<uint8_t>(count + address_high + address_low + type);
-  p += kRecordHeaderDigits;
-  for (unsigned i = 0; i < count; ++i, p += 2) {
-    data[i] = HexByte(p);
-    sum = static_cast<uint8_t>(sum + data[i]);
-  }
-  sum = static_cast<uint8_t>(sum + HexByte(p));
-  if (sum != 0) return Fail("bad checksum");
+  const auto applied = Apply(record);
+  if (!applied) return Fail(applied.error());
+  return *applied;
+}
 
-  switch (type) {
+Result<IntelHexParser::Step, HexErrorKind> IntelHexParser::Apply(const HexRecord& record) {
+  switch (record.type) {
     case kRecordData: {
       // 64-bit so that a record near the top of the address space cannot wrap
       // round to the start of the image.
-      const uint64_t target = m_base + (static_cast<uint64_t>(address_high) << 8 | address_low);
-      if (target + count > m_size) return Fail("data beyond the end of the image");
+      const uint64_t target = m_base + record.address;
+      if (target + record.count > m_size) return corvel::Fail(HexErrorKind::BeyondImage);
       uint8_t* destination = m_buffer + target;
-      for (unsigned i = 0; i < count; ++i) {
-        if (destination[i] != kErasedByte) return Fail("data overlaps earlier data");
-        destination[i] = data[i];
+      for (unsigned i = 0; i < record.count; ++i) {
+        if (destination[i] != kErasedByte) return corvel::Fail(HexErrorKind::Overlap);
+        destination[i] = record.data[i];
       }
       return Step::Continue;
     }
     case kRecordEndOfFile:
       return Step::End;
     case kRecordExtendedSegmentAddress: {
-      if (count < 2) return Fail("address record without its two bytes");
+      if (record.count < 2) return corvel::Fail(HexErrorKind::AddressRecordShort);
       const uint64_t previous = m_base;
-      uint64_t base = static_cast<uint64_t>(data[0] << 8 | data[1]) << 4;
+      uint64_t base = static_cast<uint64_t>(record.data[0] << 8 | record.data[1]) << 4;
       // Images above 1 MiB written with segment records start again at
       // segment 0; continue them a MiB further up.
       if (m_wrap_segments) {
@@ -156,14 +215,14 @@ IntelHexParser::Step IntelHexParser::Line(std::string_view line) {
       return Step::Continue;
     }
     case kRecordExtendedLinearAddress:
-      if (count < 2) return Fail("address record without its two bytes");
-      m_base = static_cast<uint64_t>(data[0] << 8 | data[1]) << 16;
+      if (record.count < 2) return corvel::Fail(HexErrorKind::AddressRecordShort);
+      m_base = static_cast<uint64_t>(record.data[0] << 8 | record.data[1]) << 16;
       return Step::Continue;
     case kRecordStartSegmentAddress:
     case kRecordStartLinearAddress:
       return Step::Continue;
     default:
-      return Fail("unknown record type");
+      return corvel::Fail(HexErrorKind::UnknownType);
   }
 }
 
@@ -171,7 +230,11 @@ static void Erase(uint8_t* buffer, uint32_t size) {
   if (size > 0) std::memset(buffer, kErasedByte, size);  // an empty image may have no buffer at all
 }
 
-bool ParseIntelHex(std::string_view text, uint8_t* buffer, uint32_t size, bool wrap_segments) {
+static HexLoad Failure(HexErrorKind kind, const std::string& file, unsigned line) {
+  return corvel::Fail(HexError{kind, file, line, HexErrorKindName(kind)});
+}
+
+HexLoad ReadIntelHexText(std::string_view text, uint8_t* buffer, uint32_t size, bool wrap_segments) {
   Erase(buffer, size);
   IntelHexParser parser(buffer, size, wrap_segments);
   while (!text.empty()) {
@@ -179,56 +242,76 @@ bool ParseIntelHex(std::string_view text, uint8_t* buffer, uint32_t size, bool w
     const std::string_view line = text.substr(0, newline);
     if (line.size() > kMaxLineLength) {
       DebugPrintf("Intel HEX line %u: line too long", parser.LineNumber() + 1);
-      return false;
+      return Failure(HexErrorKind::LineTooLong, "", parser.LineNumber() + 1);
     }
     switch (parser.Line(line)) {
       case IntelHexParser::Step::End:
-        return true;
+        return {};
       case IntelHexParser::Step::Fail:
-        return false;
+        return corvel::Fail(parser.Error());
       case IntelHexParser::Step::Continue:
         break;
     }
     if (newline == std::string_view::npos) break;
     text.remove_prefix(newline + 1);
   }
-  if (!parser.Finish()) DebugPrintf("Intel HEX: no records");
-  return parser.Finish();
+  if (!parser.Finish()) {
+    DebugPrintf("Intel HEX: no records");
+    return Failure(HexErrorKind::NoRecords, "", 0);
+  }
+  return {};
+}
+
+bool ParseIntelHex(std::string_view text, uint8_t* buffer, uint32_t size, bool wrap_segments) {
+  return ReadIntelHexText(text, buffer, size, wrap_segments).ok();
 }
 
 bool LoadIntelHex(const std::string& path, uint8_t* buffer, uint32_t size, bool wrap_segments) {
-  return LoadIntelHexFile(path, buffer, size, wrap_segments) == HexLoadResult::Ok;
+  return ReadIntelHexFile(path, buffer, size, wrap_segments).ok();
+}
+
+HexLoadResult HexLoadResultOf(const HexLoad& load) {
+  if (load) return HexLoadResult::Ok;
+  return load.error().kind == HexErrorKind::CannotOpen ? HexLoadResult::CannotOpen : HexLoadResult::Invalid;
 }
 
 HexLoadResult LoadIntelHexFile(const std::string& path, uint8_t* buffer, uint32_t size, bool wrap_segments) {
-  FilePtr file(std::fopen(path.c_str(), "rb"));
+  return HexLoadResultOf(ReadIntelHexFile(path, buffer, size, wrap_segments));
+}
+
+HexLoad ReadIntelHexFile(const std::string& path, uint8_t* buffer, uint32_t size, bool wrap_segments) {
   Erase(buffer, size);
-  if (!file) {
-    DebugPrintf("Cannot open %s", path.c_str());
-    return HexLoadResult::CannotOpen;
+  OpenedFile opened = OpenRegularFile(path);
+  if (opened.kind) {
+    DebugPrintf(*opened.kind == HexErrorKind::CannotOpen ? "Cannot open %s" : "Cannot read %s", path.c_str());
+    return Failure(*opened.kind, path, 0);
   }
   IntelHexParser parser(buffer, size, wrap_segments);
-  LineReader reader(file.get());
+  LineReader reader(opened.file.get());
   std::string_view line;
   for (;;) {
     switch (reader.Next(line)) {
       case LineReader::Status::Line:
         break;
       case LineReader::Status::End:
-        if (!parser.Finish()) DebugPrintf("Intel HEX: no records in %s", path.c_str());
-        return parser.Finish() ? HexLoadResult::Ok : HexLoadResult::Invalid;
+        if (parser.Finish()) return {};
+        DebugPrintf("Intel HEX: no records in %s", path.c_str());
+        return Failure(HexErrorKind::NoRecords, path, 0);
       case LineReader::Status::TooLong:
         DebugPrintf("Intel HEX line %u: line too long", parser.LineNumber() + 1);
-        return HexLoadResult::Invalid;
+        return Failure(HexErrorKind::LineTooLong, path, parser.LineNumber() + 1);
       case LineReader::Status::Error:
         DebugPrintf("Cannot read %s", path.c_str());
-        return HexLoadResult::Invalid;
+        return Failure(HexErrorKind::ReadFailed, path, parser.LineNumber() + 1);
     }
     switch (parser.Line(line)) {
       case IntelHexParser::Step::End:
-        return HexLoadResult::Ok;
-      case IntelHexParser::Step::Fail:
-        return HexLoadResult::Invalid;
+        return {};
+      case IntelHexParser::Step::Fail: {
+        HexError error = parser.Error();
+        error.file = path;
+        return corvel::Fail(std::move(error));
+      }
       case IntelHexParser::Step::Continue:
         break;
     }
@@ -305,13 +388,14 @@ bool SaveIntelHex(const std::string& path, const uint8_t* buffer, uint32_t size)
 }
 
 bool LoadBinaryFile(const std::string& path, uint8_t* buffer, std::size_t capacity, std::size_t* length) {
-  FilePtr file(std::fopen(path.c_str(), "rb"));
-  if (!file) {
-    DebugPrintf("Cannot open %s", path.c_str());
+  OpenedFile opened = OpenRegularFile(path);
+  if (opened.kind) {
+    DebugPrintf(*opened.kind == HexErrorKind::CannotOpen ? "Cannot open %s" : "Cannot read %s", path.c_str());
     return false;
   }
+  FilePtr file = std::move(opened.file);
   struct stat info {};
-  if (::fstat(::fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) {
+  if (::fstat(::fileno(file.get()), &info) != 0) {
     DebugPrintf("Cannot read %s", path.c_str());
     return false;
   }

@@ -17,6 +17,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/base/Outcome.h"
+
 namespace corvel {
 
 inline constexpr char kRecordStart = ':';
@@ -44,6 +46,42 @@ inline constexpr uint8_t kErasedByte = 0xFF;
 // reading stops there instead of swallowing an endless line.
 inline constexpr std::size_t kMaxLineLength = 64 * 1024;
 
+// Why a text or file did not load as Intel HEX.
+enum class HexErrorKind {
+  CannotOpen,          // the file could not be opened
+  NotAFile,            // a folder, a pipe or a device: no image is read from those
+  ReadFailed,          // reading the file stopped with an error
+  NoRecords,           // the text holds not one record
+  LineTooLong,         // a line longer than kMaxLineLength
+  RecordCutShort,      // fewer digits than count, address and type need
+  ShorterThanCount,    // fewer data and checksum digits than the count says
+  BadChecksum,         // the record's bytes do not sum to 0
+  BeyondImage,         // data past the end of the image
+  Overlap,             // data on a byte that is no longer 0xFF
+  AddressRecordShort,  // an extended address record without its two bytes
+  UnknownType,         // a record type other than 00..05
+};
+// The reason as the trace says it ("bad checksum").
+const char* HexErrorKindName(HexErrorKind kind);
+// The kind, the file (empty for a text in memory) and the 1-based line (0
+// when no line is to blame: the file could not be opened, held no record).
+// text carries the reason as the trace says it; the tools word the message.
+using HexError = ParseError<HexErrorKind>;
+using HexLoad = Result<void, HexError>;
+
+// One record as it stands on its line, before it touches any image.
+struct HexRecord {
+  uint8_t count = 0;
+  uint16_t address = 0;
+  uint8_t type = 0;
+  uint8_t data[255] = {};
+};
+// A line either holds a record or is blank (no ":" in it).
+enum class HexLine { Blank, Record };
+// Decodes one line (without its line break; trailing carriage returns are
+// allowed) into record. Checks the fields' lengths and the checksum only.
+Result<HexLine, HexErrorKind> DecodeHexLine(std::string_view line, HexRecord& record);
+
 // Reads an Intel HEX text into buffer[0..size-1] line by line. The caller fills
 // the buffer with 0xFF first (LoadIntelHex does). Each data byte must land on a
 // byte that is still 0xFF: that is how overlapping records, and overlapping
@@ -55,15 +93,19 @@ class IntelHexParser {
   IntelHexParser(uint8_t* buffer, uint32_t size, bool wrap_segments)
       : m_buffer(buffer), m_size(size), m_wrap_segments(wrap_segments) {}
 
-  // One line, without its line break (a trailing carriage return is allowed).
+  // One line, without its line break (a trailing carriage return is allowed):
+  // decoded, then applied to the image. After Fail, Error() says why.
   Step Line(std::string_view line);
+  // What a decoded record does to the image and the address base.
+  Result<Step, HexErrorKind> Apply(const HexRecord& record);
   // After the last line: true when the text held at least one record.
   bool Finish() const { return m_records > 0; }
   uint64_t Base() const { return m_base; }
   unsigned LineNumber() const { return m_line; }
+  const HexError& Error() const { return m_error; }
 
  private:
-  Step Fail(const char* why);
+  Step Fail(HexErrorKind kind);
 
   uint8_t* m_buffer;
   uint32_t m_size;
@@ -71,16 +113,24 @@ class IntelHexParser {
   uint64_t m_base = 0;
   unsigned m_line = 0;
   unsigned m_records = 0;
+  HexError m_error;
 };
 
-// Fills buffer[0..size-1] with 0xFF, then reads the file into it. True on
-// success; a missing end-of-file record is success. On failure the buffer holds
-// what was read up to the failing record. A text with no record at all fails.
+// Fills buffer[0..size-1] with 0xFF, then reads the file into it. A missing
+// end-of-file record is success. On failure the buffer holds what was read up
+// to the failing record. A text with no record at all fails, and so does a
+// path that names no regular file (a pipe would never end).
+HexLoad ReadIntelHexFile(const std::string& path, uint8_t* buffer, uint32_t size, bool wrap_segments = false);
+// The same for a text already in memory.
+HexLoad ReadIntelHexText(std::string_view text, uint8_t* buffer, uint32_t size, bool wrap_segments = false);
+
+// ReadIntelHexFile, true on success.
 bool LoadIntelHex(const std::string& path, uint8_t* buffer, uint32_t size, bool wrap_segments = false);
-// The same, telling a file that cannot be opened from one that is not valid.
+// ReadIntelHexFile, telling a file that cannot be opened from one that is not valid.
 enum class HexLoadResult { Ok, CannotOpen, Invalid };
 HexLoadResult LoadIntelHexFile(const std::string& path, uint8_t* buffer, uint32_t size, bool wrap_segments = false);
-// The same for a text already in memory.
+HexLoadResult HexLoadResultOf(const HexLoad& load);
+// ReadIntelHexText, true on success.
 bool ParseIntelHex(std::string_view text, uint8_t* buffer, uint32_t size, bool wrap_segments = false);
 
 // All size bytes as Intel HEX text: 16-byte data records, upper-case digits,

@@ -51,10 +51,7 @@ bool ChecksumGenerator::Generate() {
   // before counts.
   const uint32_t size = type == HexFileType::Flash ? kApplicationAreaSize : kEepromImageSize;
   std::vector<uint8_t> image(size);
-  if (LoadIntelHexFile(m_flash_file, image.data(), size) == HexLoadResult::CannotOpen) {
-    ReportFile(kCannotOpenFile, m_flash_file);
-    return false;
-  }
+  if (!LoadHexFileOrSay(m_env.ui, m_flash_file, image.data(), size, kPartialLoadCounts)) return false;
   m_generated_checksum = FormatChecksum(ByteSum(image.data(), size));
   return true;
 }
@@ -67,16 +64,7 @@ bool ChecksumGenerator::Apply() {
   }
   const uint32_t size = ImageSizeFor(type);
   std::vector<uint8_t> image(size);
-  switch (LoadIntelHexFile(m_flash_file, image.data(), size)) {
-    case HexLoadResult::Ok:
-      break;
-    case HexLoadResult::CannotOpen:
-      ReportFile(kCannotOpenFile, m_flash_file);
-      return false;
-    case HexLoadResult::Invalid:
-      Report(kInputFileFormatInvalid);
-      return false;
-  }
+  if (!LoadHexFileOrSay(m_env.ui, m_flash_file, image.data(), size, {kInputFileFormatInvalid})) return false;
   const uint32_t sum = ByteSum(image.data(), type == HexFileType::Flash ? kApplicationAreaSize : size);
   m_generated_checksum = FormatChecksum(sum);
   if (type == HexFileType::Eeprom) {
@@ -87,15 +75,9 @@ bool ChecksumGenerator::Apply() {
 
   if (m_merge_boot_loader) {
     std::vector<uint8_t> boot_loader(kFlashImageSize);
-    switch (LoadIntelHexFile(m_boot_loader_file, boot_loader.data(), kFlashImageSize)) {
-      case HexLoadResult::Ok:
-        break;
-      case HexLoadResult::CannotOpen:
-        ReportFile(kCannotOpenFile, m_boot_loader_file);
-        return false;
-      case HexLoadResult::Invalid:
-        Report(kBootLoaderFormatInvalid);
-        return false;
+    if (!LoadHexFileOrSay(m_env.ui, m_boot_loader_file, boot_loader.data(), kFlashImageSize,
+                          {kBootLoaderFormatInvalid})) {
+      return false;
     }
     for (uint32_t at = kBootLoaderStart; at < kBootLoaderEnd; ++at) {
       if (image[at] != kErasedByte) {

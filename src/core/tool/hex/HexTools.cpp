@@ -36,6 +36,22 @@ std::string FormatFileMessage(const char* format, const std::string& path) {
   return text;
 }
 
+bool LoadHexFileOrSay(UserInterface& ui, const std::string& path, uint8_t* buffer, uint32_t size,
+                      InvalidHexMessage invalid) {
+  switch (LoadIntelHexFile(path, buffer, size)) {
+    case HexLoadResult::Ok:
+      return true;
+    case HexLoadResult::CannotOpen:
+      ui.Error(FormatFileMessage(kCannotOpenFile, path));
+      return false;
+    case HexLoadResult::Invalid:
+      if (!invalid.text) return true;
+      ui.ShowMessage({invalid.text, invalid.icon, MessageButtons::Ok});
+      return false;
+  }
+  return false;
+}
+
 bool ViewHexFile(UserInterface& ui, const std::string& path, std::optional<uint32_t> size, bool trim) {
   if (!size) {
     const uint32_t by_type = ImageSizeFor(HexFileTypeOf(path));
@@ -50,15 +66,8 @@ bool ViewHexFile(UserInterface& ui, const std::string& path, std::optional<uint3
     return false;
   }
   std::vector<uint8_t> image(*size);
-  switch (LoadIntelHexFile(path, image.data(), *size)) {
-    case HexLoadResult::Ok:
-      break;
-    case HexLoadResult::CannotOpen:
-      ui.Error(FormatFileMessage(kCannotOpenFile, path));
-      return false;
-    case HexLoadResult::Invalid:
-      ui.Warn(kInputFileFormatInvalid);
-      return false;
+  if (!LoadHexFileOrSay(ui, path, image.data(), *size, {kInputFileFormatInvalid, MessageIcon::Exclamation})) {
+    return false;
   }
   ShowHexViewer(ui, image.data(), image.size(), trim);
   return true;

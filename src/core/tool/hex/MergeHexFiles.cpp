@@ -42,13 +42,7 @@ bool MergeHexFiles::Merge() {
   const uint32_t size = ImageSizeFor(first_type);
   std::vector<uint8_t> first(size), second(size);
   for (auto [path, image] : {std::pair{&m_first_file, &first}, std::pair{&m_second_file, &second}}) {
-    const HexLoadResult loaded = LoadIntelHexFile(*path, image->data(), size);
-    if (loaded == HexLoadResult::CannotOpen) {
-      m_env.ui.Error(FormatFileMessage(kCannotOpenFile, *path));
-      return false;
-    }
-    if (loaded != HexLoadResult::Ok) {
-      m_env.ui.Error(kInputFileFormatInvalid);
+    if (!LoadHexFileOrSay(m_env.ui, *path, image->data(), size, {kInputFileFormatInvalid, MessageIcon::Error})) {
       return false;
     }
   }

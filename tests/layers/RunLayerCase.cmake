@@ -1,0 +1,36 @@
+# One case of the layer guard: a fresh tree with FILE including INCLUDE at
+# line 3 (after lines whose ";" and brackets must not shift the count), then
+# the guard, which must pass (EXPECT=pass) or stop naming FILE:3 (EXPECT=fail)
+# or FILE:1 (EXPECT=fail-file, the whole file is out of place).
+cmake_minimum_required(VERSION 3.25)
+file(REMOVE_RECURSE "${CASE_DIR}")
+set(root "${CASE_DIR}/src")
+get_filename_component(dir "${root}/${FILE}" DIRECTORY)
+# The included header exists, so a relative include resolves to it.
+if(INCLUDE MATCHES "^(core|cli|gui|sim)/")
+  file(WRITE "${root}/${INCLUDE}" "#pragma once\n")
+elseif(INCLUDE MATCHES "^\\.")
+  file(WRITE "${dir}/${INCLUDE}" "#pragma once\n")
+endif()
+file(WRITE "${root}/${FILE}" "// a; b [c\nint table[2] = {1, 2};\n#include \"${INCLUDE}\"\nint x;\n")
+execute_process(COMMAND ${CMAKE_COMMAND} -DCORVEL_LAYER_ROOT=${root} -P ${GUARD}
+                RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
+# The guard's message is wrapped at word boundaries; join it again.
+string(REGEX REPLACE "[ \n]+" " " err "${err}")
+if(EXPECT STREQUAL "pass")
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "The guard refused an allowed include:\n${err}")
+  endif()
+else()
+  if(result EQUAL 0)
+    message(FATAL_ERROR "The guard let ${FILE} include ${INCLUDE}")
+  endif()
+  set(line 3)
+  if(EXPECT STREQUAL "fail-file")
+    set(line 1)
+  endif()
+  string(FIND "${err}" "${root}/${FILE}:${line}:" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "The guard stopped without naming ${FILE}:${line}:\n${err}")
+  endif()
+endif()
