@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "core/base/TransferMonitor.h"
+
 namespace corvel {
 
 // Caption string ids and their texts.
@@ -75,6 +77,19 @@ class ProgressWindow {
   bool m_cancel_enabled = true;
   bool m_exists = false;
   std::string m_text = " 0 %";
+};
+
+// A progress window as the protocols see it.
+class ProgressWindowMonitor : public TransferMonitor {
+ public:
+  explicit ProgressWindowMonitor(ProgressWindow* window) : m_window(window) {}
+  bool CancelRequested() override { return m_window && m_window->CheckCancelButton(); }
+  void SetPos(int percent) override {
+    if (m_window) m_window->SetPos(percent);
+  }
+
+ private:
+  ProgressWindow* m_window;
 };
 
 }  // namespace corvel

@@ -294,7 +294,7 @@ bool CDSPLoader::SectionGeometryHolds(uint32_t size, uint32_t start) const {
 }
 
 LinkStatus CDSPLoader::ProgramFlashSection(bool& high, std::span<const uint8_t> image, uint32_t size, uint32_t start,
-                                           bool duplicate, ProgressWindow* progress) {
+                                           bool duplicate, TransferMonitor* progress) {
   if (!m_connected) return LinkFail(LinkErrorKind::Refused, start);
   DebugPrintf("Prog Flash Section (%s speed, Size: 0x%08X, Offset: 0x%08X, Duplicate: %d)", SpeedName(high), size,
               start, duplicate ? 1 : 0);
@@ -314,7 +314,7 @@ LinkStatus CDSPLoader::ProgramFlashSection(bool& high, std::span<const uint8_t> 
       }
       if (progress) {
         progress->SetPos(static_cast<int>(uint64_t{p} * kProgramShare / size));
-        if (progress->CheckCancelButton()) {
+        if (progress->CancelRequested()) {
           DebugPrintf("Cancelled");
           return LinkFail(LinkErrorKind::Cancelled, start + p);
         }
@@ -367,7 +367,7 @@ LinkStatus CDSPLoader::TryToReadFlashPage(uint8_t* destination, uint32_t address
 }
 
 LinkStatus CDSPLoader::ReadFlashSection(bool& high, std::span<uint8_t> destination, uint32_t size, uint32_t start,
-                                        ProgressWindow* progress) {
+                                        TransferMonitor* progress) {
   if (!m_connected) {
     DebugPrintf("CDSPLoader::ReadFlashSection haven't talked to DSP");
     return LinkFail(LinkErrorKind::Refused, start);
@@ -384,7 +384,7 @@ LinkStatus CDSPLoader::ReadFlashSection(bool& high, std::span<uint8_t> destinati
       if (LinkStatus got = TryToReadFlashPage(destination.data() + p, start + p, high); !got) return got;
       if (progress) {
         progress->SetPos(static_cast<int>(uint64_t{p} * kReadShare / size));
-        if (progress->CheckCancelButton()) {
+        if (progress->CancelRequested()) {
           DebugPrintf("CDSPLoader::ReadFlashSection user cancelled");
           return LinkFail(LinkErrorKind::Cancelled, start + p);
         }

@@ -11,7 +11,7 @@
 #include "core/base/Outcome.h"
 #include "core/protocol/dsp/DspProtocol.h"
 #include "core/transport/SerialPort.h"
-#include "core/ui/ProgressWindow.h"
+#include "core/base/TransferMonitor.h"
 
 namespace corvel {
 
@@ -40,12 +40,12 @@ class CDSPLoader {
   LinkStatus TryToProgramBlock(const uint8_t* block, uint32_t target, bool& high);
   // image holds at least size bytes.
   LinkStatus ProgramFlashSection(bool& high, std::span<const uint8_t> image, uint32_t size, uint32_t start,
-                                 bool duplicate, ProgressWindow* progress);
+                                 bool duplicate, TransferMonitor* progress);
   LinkStatus ReadFlashPage(uint8_t* destination, uint32_t address);
   LinkStatus TryToReadFlashPage(uint8_t* destination, uint32_t address, bool& high);
   // destination holds at least size bytes.
   LinkStatus ReadFlashSection(bool& high, std::span<uint8_t> destination, uint32_t size, uint32_t start,
-                              ProgressWindow* progress);
+                              TransferMonitor* progress);
   LinkStatus ComposeChecksum();
   LinkStatus StartApp();
 

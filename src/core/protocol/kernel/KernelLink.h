@@ -7,19 +7,11 @@
 #include <span>
 
 #include "core/base/Outcome.h"
+#include "core/base/TransferMonitor.h"
 #include "core/protocol/kernel/KernelPacket.h"
 #include "core/transport/SerialPort.h"
 
 namespace corvel {
-
-// What an upload reports to and asks of its caller between sections.
-class TransferMonitor {
- public:
-  virtual ~TransferMonitor() = default;
-  // True when the person asked to stop.
-  virtual bool CancelRequested() = 0;
-  virtual void SetPos(int percent) = 0;
-};
 
 class KernelLink {
  public:

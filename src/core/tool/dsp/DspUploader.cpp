@@ -241,8 +241,9 @@ DspUploader::RowResult DspUploader::ProgramRow(int k, bool& high, ProgressWindow
     // A checked row without a usable file is not programmed, and must not
     // pass for programmed.
     if (!row.loaded) return RowResult::Failed;
+    ProgressWindowMonitor monitor(progress);
     const LinkStatus programmed = m_loader.ProgramFlashSection(high, row.buffer, s.size, s.start_address,
-                                                               s.requires_duplicate != 0, progress);
+                                                               s.requires_duplicate != 0, &monitor);
     if (!programmed) {
       DebugPrintf("Failed at programming flash section");
       return programmed.error().kind == LinkErrorKind::Cancelled ? RowResult::Cancelled : RowResult::Failed;
@@ -369,7 +370,8 @@ ToolOutcome DspUploader::Read(int k) {
       }
     }
     progress->Create();
-    read = m_loader.ReadFlashSection(speed.high(), bytes, s.size, s.start_address, progress.get());
+    ProgressWindowMonitor monitor(progress.get());
+    read = m_loader.ReadFlashSection(speed.high(), bytes, s.size, s.start_address, &monitor);
   }
   ToolOutcome outcome = FromLink(read);
   if (!read) {
