@@ -6,6 +6,7 @@
 #include "cli/Cli.h"
 #include "core/format/eeprom/EepromDefinitionLibrary.h"
 #include "core/format/eeprom/EepromImage.h"
+#include "core/tool/eeprom/EepromLibraryReport.h"
 
 namespace corvel::cli {
 
@@ -26,11 +27,14 @@ std::string LibraryPath(Session& s, const Runner& runner, const EepromOptions& o
   return EepromLibraryPath(s.Env().program_folder);
 }
 
-// Loads the library; the loader has shown its message when it fails.
+// Loads the library; false once a message said why not.
 bool LoadLibrary(Session& s, EepromDefinitionLibrary& library, const std::string& path) {
-  if (library.Load(path)) return true;
-  if (library.DescriptionCount() == 0 && s.Ui().LastMessage().empty()) {
+  const LibraryLoad loaded = library.Load(path);
+  if (loaded) return true;
+  if (loaded.error().kind == LibraryErrorKind::NoDescriptions) {
     s.Ui().Error("The EEPROM definition library " + path + " describes no type");
+  } else {
+    ReportLibraryError(s.Ui(), loaded.error());
   }
   return false;
 }
@@ -77,7 +81,7 @@ std::string Joined(const std::vector<std::string>& items) {
 }
 
 int ListTypes(Session& s, const Runner& runner, const EepromOptions& o) {
-  EepromDefinitionLibrary library(s.Ui());
+  EepromDefinitionLibrary library;
   if (!LoadLibrary(s, library, LibraryPath(s, runner, o))) return kExitFailed;
   std::cout << "File types:\n";
   for (const auto& name : library.ListFileTypes()) {
@@ -96,7 +100,7 @@ int ListTypes(Session& s, const Runner& runner, const EepromOptions& o) {
 }
 
 int Show(Session& s, const Runner& runner, const EepromOptions& o) {
-  EepromDefinitionLibrary library(s.Ui());
+  EepromDefinitionLibrary library;
   const auto image = OpenImage(s, runner, o, library, true);
   if (!image) return kExitFailed;
   std::cout << image->Text() << std::flush;
@@ -104,7 +108,7 @@ int Show(Session& s, const Runner& runner, const EepromOptions& o) {
 }
 
 int Blank(Session& s, const Runner& runner, const EepromOptions& o) {
-  EepromDefinitionLibrary library(s.Ui());
+  EepromDefinitionLibrary library;
   const auto image = OpenImage(s, runner, o, library, false);
   if (!image) return kExitFailed;
   return SaveImage(s, *image, o.out) ? kExitOk : kExitFailed;
@@ -116,7 +120,7 @@ std::string ConsoleText(std::string text) {
 }
 
 int Set(Session& s, const Runner& runner, const EepromOptions& o) {
-  EepromDefinitionLibrary library(s.Ui());
+  EepromDefinitionLibrary library;
   const auto image = OpenImage(s, runner, o, library, true);
   if (!image) return kExitFailed;
   for (const auto& assignment : o.assignments) {

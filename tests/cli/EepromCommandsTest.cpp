@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "core/format/eeprom/EepromDefinitionLibrary.h"
+#include "core/tool/eeprom/EepromLibraryReport.h"
 #include "core/format/eeprom/EepromImage.h"
 #include "support/TestSupport.h"
 
@@ -52,7 +53,7 @@ class EepromCommands : public ::testing::Test {
 
   TempDir dir;
   ScriptedUserInterface ui;
-  EepromDefinitionLibrary library{ui};
+  EepromDefinitionLibrary library;
 };
 
 TEST_F(EepromCommands, TypesFindsTheLibraryInTheProgramFolder) {
@@ -198,8 +199,8 @@ TEST_F(EepromCommands, SetRefusesWhatItCannotEdit) {
 
 TEST(EepromSampleLibrary, TheShippedLibraryLoadsAndItsTypesFillTheirEeproms) {
   ScriptedUserInterface ui;
-  EepromDefinitionLibrary library(ui);
-  ASSERT_TRUE(library.Load(kSampleFolder + "EEPROM_library_definitions.txt")) << ui.LastText();
+  EepromDefinitionLibrary library;
+  ASSERT_TRUE(LoadLibraryReporting(library, kSampleFolder + "EEPROM_library_definitions.txt", ui)) << ui.LastText();
   EXPECT_EQ(library.TypeFor("TX CONTROLLER", "2.1"), "CONTROLLER_V2");
   EXPECT_EQ(library.TypeFor("TX INTERFACE", "3.2"), "INTERFACE_BOARD");
   EXPECT_EQ(library.Instantiate("CONTROLLER_V1")->ItemSize(), 4096u);
