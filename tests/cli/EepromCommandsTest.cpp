@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "core/format/eeprom/EepromCompare.h"
 #include "core/format/eeprom/EepromDefinitionLibrary.h"
 #include "core/tool/eeprom/EepromLibraryReport.h"
 #include "core/format/eeprom/EepromImage.h"
@@ -113,11 +114,16 @@ TEST_F(EepromCommands, ShowPrintsTheSaveAsTextListing) {
     const CliRun run = Cli(std::string("eeprom show ") + kSampleFolder + c.file + " --type " + c.type);
     EXPECT_EQ(run.status, 0) << c.file;
     const EepromImage image = Sample(c.type, kSampleFolder + c.file, c.size);
-    EXPECT_EQ(run.output, image.Text()) << c.file;
+    // The samples hold fresh checksum fields: the health line says so first.
+    const auto health = CheckChecksums(*image.Root(), image.Bytes());
+    EXPECT_EQ(run.output, ChecksumHealthLine(health) + "\n" + image.Text()) << c.file;
+    EXPECT_EQ(run.output.rfind("Checksums: all ", 0), 0u) << run.output;
   }
   // A larger EEPROM size reads the same values.
   const CliRun larger = Cli("eeprom show " + kSampleFolder + "interface.eep --type INTERFACE_BOARD --size 512");
-  EXPECT_EQ(larger.output, Sample("INTERFACE_BOARD", kSampleFolder + "interface.eep", 256).Text());
+  const EepromImage interface = Sample("INTERFACE_BOARD", kSampleFolder + "interface.eep", 256);
+  EXPECT_EQ(larger.output, ChecksumHealthLine(CheckChecksums(*interface.Root(), interface.Bytes())) + "\n" +
+                               interface.Text());
 }
 
 TEST_F(EepromCommands, ShowRefusesTypesAndFilesThatDoNotFit) {
