@@ -189,6 +189,30 @@ TEST_F(Utilities, MenuRulesAndPaste) {
   EXPECT_FALSE(tool->HasCopySource());
 }
 
+TEST_F(Utilities, CopyRightAndLeftTakeTheSelectedItems) {
+  Open();
+  Load(Pane::Left, "CONTROLLER_V1", "controller_v1.eep");
+  Load(Pane::Right, "CONTROLLER_V1", "");  // no file: every byte 0xFF
+  auto value = [&](Pane pane, const char* path) {
+    return FindItemByPath(*tool->At(pane).image->Root(), path)->ValueText();
+  };
+  tool->CopyToRight();  // nothing selected: nothing happens
+  EXPECT_FALSE(tool->At(Pane::Right).modified);
+  tool->Select(Pane::Left, Node(Pane::Left, "ID"));
+  tool->Select(Pane::Right, Node(Pane::Right, "ID"));
+  tool->CopyToRight();
+  EXPECT_TRUE(tool->At(Pane::Right).modified);
+  EXPECT_FALSE(tool->At(Pane::Left).modified);
+  EXPECT_EQ(value(Pane::Right, "ID.SERIAL"), value(Pane::Left, "ID.SERIAL"));
+  EXPECT_NE(value(Pane::Right, "CONFIG_VERSION"), value(Pane::Left, "CONFIG_VERSION"));
+  tool->Select(Pane::Left, Node(Pane::Left, "CONFIG_VERSION"));
+  tool->Select(Pane::Right, Node(Pane::Right, "CONFIG_VERSION"));
+  tool->CopyToLeft();
+  EXPECT_TRUE(tool->At(Pane::Left).modified);
+  EXPECT_EQ(value(Pane::Left, "CONFIG_VERSION"), "255");
+  EXPECT_EQ(Node(Pane::Left, "CONFIG_VERSION")->text, "BYTE CONFIG_VERSION: 255");
+}
+
 TEST_F(Utilities, CompareFindsPlantedDifferencesAndNextDifferenceWalksThem) {
   Open();
   Load(Pane::Left, "CONTROLLER_V1", "controller_v1.eep");

@@ -331,24 +331,18 @@ void EepromUtilities::Paste(Pane pane, const EepromTreeNode* destination) {
   Changed(pane);
 }
 
-void EepromUtilities::CopyToRight() {
-  const EepromPane& l = At(Pane::Left);
-  const EepromPane& r = At(Pane::Right);
-  if (!l.image || !r.image || !l.selected || !r.selected) return;
-  EepromItem* target = Mutable(r.selected);
-  if (!l.selected->item || !target) return;
-  target->CopyValuesFrom(*l.selected->item);
-  Changed(Pane::Right);
-}
+void EepromUtilities::CopyToRight() { CopyAcross(Pane::Left); }
 
-void EepromUtilities::CopyToLeft() {
-  const EepromPane& l = At(Pane::Left);
-  const EepromPane& r = At(Pane::Right);
-  if (!l.image || !r.image || !l.selected || !r.selected) return;
-  EepromItem* target = Mutable(l.selected);
-  if (!r.selected->item || !target) return;
-  target->CopyValuesFrom(*r.selected->item);
-  Changed(Pane::Left);
+void EepromUtilities::CopyToLeft() { CopyAcross(Pane::Right); }
+
+void EepromUtilities::CopyAcross(Pane from) {
+  const EepromPane& source = At(from);
+  const EepromPane& destination = At(Other(from));
+  if (!source.image || !destination.image || !source.selected || !destination.selected) return;
+  EepromItem* target = Mutable(destination.selected);
+  if (!source.selected->item || !target) return;
+  target->CopyValuesFrom(*source.selected->item);
+  Changed(Other(from));
 }
 
 void EepromUtilities::BrowseExportPath() {

@@ -130,6 +130,8 @@ class EepromUtilities {
   static std::size_t Index(Pane pane) { return pane == Pane::Left ? 0 : 1; }
   void RefreshLabels(Pane pane);
   void Paste(Pane pane, const EepromTreeNode* destination);
+  // The selection of one pane copied into the selection of the other.
+  void CopyAcross(Pane from);
   void Changed(Pane pane);
   void LoadSettings();
   void StoreSettings();
