@@ -14,28 +14,13 @@
 #include <string>
 #include <vector>
 
+#include "core/format/eeprom/EepromCompare.h"
 #include "core/format/eeprom/EepromDefinitionLibrary.h"
 #include "core/format/eeprom/EepromImage.h"
-#include "core/ui/UserInterface.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class SilentUserInterface : public corvel::UserInterface {
- public:
-  corvel::Answer ShowMessage(const corvel::Message& m) override {
-    std::fprintf(stderr, "message: %s\n", m.text.c_str());
-    return corvel::Answer::Ok;
-  }
-  std::optional<std::string> ChooseFile(const corvel::FileDialogRequest&) override { return std::nullopt; }
-  std::optional<std::string> ChooseFolder(const std::string&, const std::string&) override { return std::nullopt; }
-  corvel::ReadBackOption ChooseReadBackOption() override { return corvel::ReadBackOption::Cancel; }
-  void ShowHexViewer(const std::string&) override {}
-  std::unique_ptr<corvel::ProgressWindow> MakeProgressWindow(unsigned, const std::string&) override {
-    return nullptr;
-  }
-};
 
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
@@ -102,7 +87,6 @@ const char* kImageLibrary =
 }  // namespace
 
 int main() {
-  SilentUserInterface ui;
   const auto folder = std::filesystem::temp_directory_path() / ("corvel-bench-eeprom-" + std::to_string(::getpid()));
   int lines = 0;
   const std::string path = WriteLibrary(folder, lines);
@@ -110,9 +94,9 @@ int main() {
   std::vector<double> parse_ms;
   std::size_t descriptions = 0;
   for (int run = 0; run < 15; ++run) {
-    corvel::EepromDefinitionLibrary library(ui);
+    corvel::EepromDefinitionLibrary library;
     const auto t0 = Clock::now();
-    const bool ok = library.Load(path);
+    const bool ok = library.Load(path).ok();
     const auto t1 = Clock::now();
     if (!ok) {
       std::fprintf(stderr, "the generated library did not load\n");
@@ -124,7 +108,7 @@ int main() {
   std::filesystem::remove_all(folder);
 
   corvel::EepromDefinitionLibrary image_library(
-      ui, [](const std::string&) -> std::optional<std::string> { return std::string(kImageLibrary); });
+      [](const std::string&) -> std::optional<std::string> { return std::string(kImageLibrary); });
   if (!image_library.Load("image.txt")) return 1;
   corvel::EepromImage image(image_library.Instantiate("IMAGE"));
   const uint32_t size = image.Root()->ItemSize();
@@ -146,6 +130,31 @@ int main() {
     tree_ms.push_back(std::chrono::duration<double, std::milli>(t2 - t1).count());
   }
 
+  // Two 32 KiB images of the largest sample type, loaded and compared as the
+  // window's compare mode does.
+  const std::string samples = std::string(CORVEL_SOURCE_DIR) + "/data/eeprom/";
+  corvel::EepromDefinitionLibrary sample_library;
+  if (!sample_library.Load(samples + "EEPROM_library_definitions.txt")) return 1;
+  std::vector<double> compare_ms;
+  std::size_t differences = 0;
+  for (int run = 0; run < 40; ++run) {
+    const auto t0 = Clock::now();
+    corvel::EepromImage a(sample_library.Instantiate("CONTROLLER_V2"));
+    corvel::EepromImage b(sample_library.Instantiate("CONTROLLER_V1"));
+    if (!a.Bytes().LoadHex(samples + "controller_v2.eep", 32768) ||
+        !b.Bytes().LoadHex(samples + "controller_v1.eep", 32768)) {
+      return 1;
+    }
+    a.Decode();
+    b.Decode();
+    const auto health_a = corvel::CheckChecksums(*a.Root(), a.Bytes());
+    const auto health_b = corvel::CheckChecksums(*b.Root(), b.Bytes());
+    a.Encode();
+    b.Encode();
+    differences = corvel::CompareEepromItems(*a.Root(), *b.Root()).size() + health_a.size() + health_b.size();
+    compare_ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+  }
+
   const double parse = Median(parse_ms);
   const double cycle = Median(cycle_ms);
   std::printf("library parse: %zu descriptions, %d lines, 11 files: %.2f ms median of %zu (bound 50 ms, ratio %.3f)\n",
@@ -154,5 +163,9 @@ int main() {
               "(bound 5 ms, ratio %.3f)\n",
               size, text_bytes, cycle, cycle_ms.size(), cycle / 5.0);
   std::printf("image %u bytes: tree rebuild: %.2f ms median\n", size, Median(tree_ms));
+  const double compare = Median(compare_ms);
+  std::printf("two 32768-byte images: load+decode+checksum health+encode+compare (%zu findings): %.2f ms median "
+              "(bound 20 ms, ratio %.3f)\n",
+              differences, compare, compare / 20.0);
   return 0;
 }

@@ -1,20 +1,30 @@
 // corvel-cli eeprom: EEPROM images against the definition library, without a
-// window: list the file types, print the text listing, write blank images and
-// edit values by their instance names.
+// window: list the file types, print the text listing, write blank images,
+// edit values by their instance names, export and import CSV, compare two
+// images and check the checksum fields a file holds.
+#include <filesystem>
 #include <iostream>
 
 #include "cli/Cli.h"
+#include "core/base/FileUtil.h"
+#include "core/format/eeprom/EepromCompare.h"
+#include "core/format/eeprom/EepromCsv.h"
 #include "core/format/eeprom/EepromDefinitionLibrary.h"
 #include "core/format/eeprom/EepromImage.h"
+#include "core/tool/eeprom/EepromLibraryReport.h"
 
 namespace corvel::cli {
 
 namespace {
 
 struct EepromOptions {
-  std::string library;  // eeprom types --library; otherwise the global one
+  std::string library;  // --library; otherwise the global one
   std::string file;
+  std::string file_b;   // diff: the second image
   std::string type;
+  std::string type_b;   // diff: the second image's type (default: --type)
+  std::string item;     // export-csv, import-csv: the item's path
+  std::string csv;      // import-csv: the CSV file
   std::optional<uint32_t> size;
   std::string out;
   std::vector<std::string> assignments;
@@ -26,24 +36,29 @@ std::string LibraryPath(Session& s, const Runner& runner, const EepromOptions& o
   return EepromLibraryPath(s.Env().program_folder);
 }
 
-// Loads the library; the loader has shown its message when it fails.
+// Loads the library; false once a message said why not.
 bool LoadLibrary(Session& s, EepromDefinitionLibrary& library, const std::string& path) {
-  if (library.Load(path)) return true;
-  if (library.DescriptionCount() == 0 && s.Ui().LastMessage().empty()) {
+  const LibraryLoad loaded = library.Load(path);
+  if (loaded) return true;
+  if (loaded.error().kind == LibraryErrorKind::NoDescriptions) {
     s.Ui().Error("The EEPROM definition library " + path + " describes no type");
+  } else {
+    ReportLibraryError(s.Ui(), loaded.error());
   }
   return false;
 }
 
 // The image of the type with its bytes sized as asked (or the described
-// size): read from FILE and decoded when from_file, otherwise blank. The
+// size): read from the file and decoded when from_file, otherwise blank. The
 // library stays loaded while the image is used. nullptr once a message said
-// why not.
+// why not. health receives the file's checksum fields as they were read.
 std::unique_ptr<EepromImage> OpenImage(Session& s, const Runner& runner, const EepromOptions& o,
-                                       EepromDefinitionLibrary& library, bool from_file) {
-  if (!LoadLibrary(s, library, LibraryPath(s, runner, o))) return nullptr;
+                                       EepromDefinitionLibrary& library, bool from_file,
+                                       std::vector<ChecksumHealth>* health = nullptr, const std::string* file = nullptr,
+                                       const std::string* type = nullptr) {
+  if (!library.Loaded() && !LoadLibrary(s, library, LibraryPath(s, runner, o))) return nullptr;
   std::string why_not;
-  auto root = library.Instantiate(o.type, &why_not);
+  auto root = library.Instantiate(type ? *type : o.type, &why_not);
   if (!root) {
     s.Ui().Plain(why_not.empty() ? "Type not found!" : why_not);
     return nullptr;
@@ -54,14 +69,23 @@ std::unique_ptr<EepromImage> OpenImage(Session& s, const Runner& runner, const E
     image->MakeBlank(size);
     return image;
   }
-  if (!image->Bytes().LoadHex(o.file, size)) {
+  if (!image->Bytes().LoadHex(file ? *file : o.file, size)) {
     s.Ui().Plain("Invalid file!");
     return nullptr;
   }
-  // The checksum fields shown and saved are always the computed ones.
   image->Decode();
+  if (health) *health = CheckChecksums(*image->Root(), image->Bytes());
+  // The checksum fields shown and saved are always the computed ones.
   image->Encode();
   return image;
+}
+
+// The item at PATH: "" or "." is the root.
+EepromItem* ItemAt(Session& s, EepromImage& image, const std::string& path) {
+  if (path.empty() || path == ".") return image.Root();
+  EepromItem* item = FindItemByPath(*image.Root(), path);
+  if (!item) s.Ui().Plain("No item " + path + " in " + image.Root()->type_name);
+  return item;
 }
 
 bool SaveImage(Session& s, const EepromImage& image, const std::string& path) {
@@ -77,7 +101,7 @@ std::string Joined(const std::vector<std::string>& items) {
 }
 
 int ListTypes(Session& s, const Runner& runner, const EepromOptions& o) {
-  EepromDefinitionLibrary library(s.Ui());
+  EepromDefinitionLibrary library;
   if (!LoadLibrary(s, library, LibraryPath(s, runner, o))) return kExitFailed;
   std::cout << "File types:\n";
   for (const auto& name : library.ListFileTypes()) {
@@ -96,15 +120,94 @@ int ListTypes(Session& s, const Runner& runner, const EepromOptions& o) {
 }
 
 int Show(Session& s, const Runner& runner, const EepromOptions& o) {
-  EepromDefinitionLibrary library(s.Ui());
-  const auto image = OpenImage(s, runner, o, library, true);
+  EepromDefinitionLibrary library;
+  std::vector<ChecksumHealth> health;
+  const auto image = OpenImage(s, runner, o, library, true, &health);
   if (!image) return kExitFailed;
-  std::cout << image->Text() << std::flush;
+  std::cout << ChecksumHealthLine(health) << '\n' << image->Text() << std::flush;
   return kExitOk;
 }
 
+int ExportCsvCommand(Session& s, const Runner& runner, const EepromOptions& o) {
+  EepromDefinitionLibrary library;
+  const auto image = OpenImage(s, runner, o, library, true);
+  if (!image) return kExitFailed;
+  const EepromItem* item = ItemAt(s, *image, o.item);
+  if (!item) return kExitFailed;
+  if (!WriteFileAtomically(o.out, ExportCsv(*item))) {
+    s.Ui().Error("The file " + o.out + " could not be written.");
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+// A CSV file is small; a FIFO or a device is not read at all.
+constexpr std::size_t kMaxCsvBytes = 64u * 1024 * 1024;
+
+int ImportCsvCommand(Session& s, const Runner& runner, const EepromOptions& o) {
+  EepromDefinitionLibrary library;
+  const auto image = OpenImage(s, runner, o, library, true);
+  if (!image) return kExitFailed;
+  EepromItem* item = ItemAt(s, *image, o.item);
+  if (!item) return kExitFailed;
+  std::error_code error;
+  std::optional<std::string> csv;
+  if (std::filesystem::is_regular_file(o.csv, error)) csv = ReadWholeFile(o.csv, kMaxCsvBytes);
+  if (!csv) {
+    s.Ui().Error("The CSV file " + o.csv + " could not be read.");
+    return kExitFailed;
+  }
+  const auto imported = ImportCsv(*item, *csv);
+  // The values read before an error stay, as the pane would be saved.
+  image->Encode();
+  const bool saved = SaveImage(s, *image, o.out);
+  if (!imported) s.Ui().Plain(imported.error().text);
+  return saved && imported ? kExitOk : kExitFailed;
+}
+
+std::string SideText(const EepromItem* item) { return item ? item->ValueText() : std::string(); }
+
+int Diff(Session& s, const Runner& runner, const EepromOptions& o) {
+  EepromDefinitionLibrary library;
+  const auto a = OpenImage(s, runner, o, library, true);
+  if (!a) return kExitFailed;
+  const std::string& type_b = o.type_b.empty() ? o.type : o.type_b;
+  const auto b = OpenImage(s, runner, o, library, true, nullptr, &o.file_b, &type_b);
+  if (!b) return kExitFailed;
+  const auto differences = CompareEepromItems(*a->Root(), *b->Root());
+  for (const auto& d : differences) {
+    if (!d.right) {
+      std::cout << d.path << ": only in A\n";
+    } else if (!d.left) {
+      std::cout << d.path << ": only in B\n";
+    } else {
+      std::cout << d.path << ": " << SideText(d.left) << " | " << SideText(d.right) << '\n';
+    }
+  }
+  std::cout << std::flush;
+  return ExitStatus(differences.empty() ? ToolOutcome::Done : ToolOutcome::Failed);
+}
+
+int Check(Session& s, const Runner& runner, const EepromOptions& o) {
+  EepromDefinitionLibrary library;
+  std::vector<ChecksumHealth> health;
+  const auto image = OpenImage(s, runner, o, library, true, &health);
+  if (!image) return kExitFailed;
+  bool all_good = true;
+  for (const auto& h : health) {
+    const int digits = ChecksumFieldSize(h.item->checksum_kind) == 4 ? 8 : 4;
+    char line[128];
+    std::snprintf(line, sizeof line, " at 0x%04X: stored 0x%0*X, computed 0x%0*X  %s", h.offset, digits, h.stored,
+                  digits, h.computed, h.Good() ? "good" : "BAD");
+    std::cout << (h.path.empty() ? h.item->type_name : h.path) << line << '\n';
+    all_good = all_good && h.Good();
+  }
+  std::cout << ChecksumHealthLine(health) << '\n' << std::flush;
+  return ExitStatus(all_good ? ToolOutcome::Done : ToolOutcome::Failed);
+}
+
 int Blank(Session& s, const Runner& runner, const EepromOptions& o) {
-  EepromDefinitionLibrary library(s.Ui());
+  EepromDefinitionLibrary library;
   const auto image = OpenImage(s, runner, o, library, false);
   if (!image) return kExitFailed;
   return SaveImage(s, *image, o.out) ? kExitOk : kExitFailed;
@@ -116,7 +219,7 @@ std::string ConsoleText(std::string text) {
 }
 
 int Set(Session& s, const Runner& runner, const EepromOptions& o) {
-  EepromDefinitionLibrary library(s.Ui());
+  EepromDefinitionLibrary library;
   const auto image = OpenImage(s, runner, o, library, true);
   if (!image) return kExitFailed;
   for (const auto& assignment : o.assignments) {
@@ -148,34 +251,74 @@ int Set(Session& s, const Runner& runner, const EepromOptions& o) {
   return SaveImage(s, *image, o.out) ? kExitOk : kExitFailed;
 }
 
+// --library and --size belong to every eeprom command.
+void CommonOptions(CLI::App* command, EepromOptions& o) {
+  command->add_option("--library", o.library, "EEPROM definition library file");
+  command->add_option("--size", o.size, "EEPROM size in bytes (default: the type's size)");
+}
+
 void SetupEeprom(CLI::App& app, Runner& runner) {
   static EepromOptions o;
   auto* eeprom = app.add_subcommand("eeprom", "EEPROM images against the definition library");
   eeprom->require_subcommand(1);
+  const auto run = [&runner](int (*body)(Session&, const Runner&, const EepromOptions&)) {
+    return [&runner, body] { runner.Run([&runner, body](Session& s) { return body(s, runner, o); }); };
+  };
 
   auto* types = eeprom->add_subcommand("types", "List the file types, equipment and software versions");
-  types->add_option("--library", o.library, "EEPROM definition library file");
-  types->callback([&runner] { runner.Run([&](Session& s) { return ListTypes(s, runner, o); }); });
+  CommonOptions(types, o);
+  types->callback(run(ListTypes));
 
-  auto* show = eeprom->add_subcommand("show", "Print the text listing of an EEPROM file");
+  auto* show = eeprom->add_subcommand("show", "Print the checksum health and the text listing of an EEPROM file");
   show->add_option("FILE", o.file, "Intel HEX EEPROM file (.eep, .hex)")->required();
   show->add_option("--type", o.type, "File type of the library")->required();
-  show->add_option("--size", o.size, "EEPROM size in bytes (default: the type's size)");
-  show->callback([&runner] { runner.Run([&](Session& s) { return Show(s, runner, o); }); });
+  CommonOptions(show, o);
+  show->callback(run(Show));
 
   auto* blank = eeprom->add_subcommand("blank", "Write a blank image of a file type");
   blank->add_option("--type", o.type, "File type of the library")->required();
-  blank->add_option("--size", o.size, "EEPROM size in bytes (default: the type's size)");
   blank->add_option("-o", o.out, "Output Intel HEX file")->required();
-  blank->callback([&runner] { runner.Run([&](Session& s) { return Blank(s, runner, o); }); });
+  CommonOptions(blank, o);
+  blank->callback(run(Blank));
 
   auto* set = eeprom->add_subcommand("set", "Edit values by instance-name path and save");
   set->add_option("FILE", o.file, "Intel HEX EEPROM file (.eep, .hex)")->required();
   set->add_option("ASSIGNMENTS", o.assignments, "PATH=VALUE, e.g. CONTROLLER.SERIAL=1234")->required();
   set->add_option("--type", o.type, "File type of the library")->required();
-  set->add_option("--size", o.size, "EEPROM size in bytes (default: the type's size)");
   set->add_option("-o", o.out, "Output Intel HEX file")->required();
-  set->callback([&runner] { runner.Run([&](Session& s) { return Set(s, runner, o); }); });
+  CommonOptions(set, o);
+  set->callback(run(Set));
+
+  auto* export_csv = eeprom->add_subcommand("export-csv", "Write the values of an item and all below it as CSV");
+  export_csv->add_option("FILE", o.file, "Intel HEX EEPROM file (.eep, .hex)")->required();
+  export_csv->add_option("--type", o.type, "File type of the library")->required();
+  export_csv->add_option("--item", o.item, "Instance-name path of the item; \"\" or \".\" is the root")->required();
+  export_csv->add_option("-o", o.out, "Output CSV file")->required();
+  CommonOptions(export_csv, o);
+  export_csv->callback(run(ExportCsvCommand));
+
+  auto* import_csv = eeprom->add_subcommand("import-csv", "Read the values of an item from CSV and save the image");
+  import_csv->add_option("FILE", o.file, "Intel HEX EEPROM file (.eep, .hex)")->required();
+  import_csv->add_option("CSV", o.csv, "CSV file of values")->required();
+  import_csv->add_option("--type", o.type, "File type of the library")->required();
+  import_csv->add_option("--item", o.item, "Instance-name path of the item; \"\" or \".\" is the root")->required();
+  import_csv->add_option("-o", o.out, "Output Intel HEX file (written also after an import error)")->required();
+  CommonOptions(import_csv, o);
+  import_csv->callback(run(ImportCsvCommand));
+
+  auto* diff = eeprom->add_subcommand("diff", "List the items whose values differ between two EEPROM files");
+  diff->add_option("A", o.file, "First Intel HEX EEPROM file")->required();
+  diff->add_option("B", o.file_b, "Second Intel HEX EEPROM file")->required();
+  diff->add_option("--type", o.type, "File type of the library")->required();
+  diff->add_option("--type-b", o.type_b, "File type of the second file (default: --type)");
+  CommonOptions(diff, o);
+  diff->callback(run(Diff));
+
+  auto* check = eeprom->add_subcommand("check", "Compare each checksum field of a file with its values' checksum");
+  check->add_option("FILE", o.file, "Intel HEX EEPROM file (.eep, .hex)")->required();
+  check->add_option("--type", o.type, "File type of the library")->required();
+  CommonOptions(check, o);
+  check->callback(run(Check));
 }
 CORVEL_CLI_COMMAND(SetupEeprom);
 

@@ -11,21 +11,8 @@
 
 #include "core/format/eeprom/EepromDefinitionLibrary.h"
 #include "core/format/eeprom/EepromImage.h"
-#include "core/ui/UserInterface.h"
 
 namespace {
-
-class SilentUserInterface : public corvel::UserInterface {
- public:
-  corvel::Answer ShowMessage(const corvel::Message&) override { return corvel::Answer::Ok; }
-  std::optional<std::string> ChooseFile(const corvel::FileDialogRequest&) override { return std::nullopt; }
-  std::optional<std::string> ChooseFolder(const std::string&, const std::string&) override { return std::nullopt; }
-  corvel::ReadBackOption ChooseReadBackOption() override { return corvel::ReadBackOption::Cancel; }
-  void ShowHexViewer(const std::string&) override {}
-  std::unique_ptr<corvel::ProgressWindow> MakeProgressWindow(unsigned, const std::string&) override {
-    return nullptr;
-  }
-};
 
 std::size_t CountItems(const corvel::EepromItem& item) {
   std::size_t n = 1;
@@ -46,13 +33,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     files[name] = input.substr(start, end - start);
     start = end + 1;
   }
-  SilentUserInterface ui;
-  corvel::EepromDefinitionLibrary library(ui, [&](const std::string& path) -> std::optional<std::string> {
+  corvel::EepromDefinitionLibrary library([&](const std::string& path) -> std::optional<std::string> {
     const auto found = files.find(path);
     if (found == files.end()) return std::nullopt;
     return found->second;
   });
-  library.Load("lib.txt");
+  (void)library.Load("lib.txt");
   library.ListFileTypes();
   for (const auto& equipment : library.ListEquipment()) library.ListSoftwareVersions(equipment);
 

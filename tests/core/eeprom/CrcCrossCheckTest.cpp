@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "core/format/eeprom/EepromDefinitionLibrary.h"
+#include "core/tool/eeprom/EepromLibraryReport.h"
 #include "core/format/eeprom/EepromImage.h"
 #include "support/TestSupport.h"
 
@@ -66,8 +67,8 @@ TEST(EepromCrcCrossCheck, StoredImageFieldsAgreeWithCrcmodOverTheStoredBytes) {
       "INNER -start -crc16msb\nWORD w\nFLOAT f\nINNER -end\n"
       "T -start -crc32\nBYTE b -a5\nINNER in -a3\nDWORD d -crc32msb\nINT i -crc16\nT -end\n";
   ScriptedUserInterface ui;
-  EepromDefinitionLibrary library(ui, [&](const std::string&) -> std::optional<std::string> { return text; });
-  ASSERT_TRUE(library.Load("lib.txt")) << ui.LastText();
+  EepromDefinitionLibrary library([&](const std::string&) -> std::optional<std::string> { return text; });
+  ASSERT_TRUE(LoadLibraryReporting(library, "lib.txt", ui)) << ui.LastText();
   std::mt19937 random(7);
   std::vector<std::vector<uint8_t>> inputs;
   std::vector<std::vector<uint8_t>> images;

@@ -4,6 +4,7 @@
 
 #include "core/format/eeprom/EepromDefinitionLibrary.h"
 #include "core/format/eeprom/EepromImage.h"
+#include "core/tool/eeprom/EepromLibraryReport.h"
 #include "support/TestSupport.h"
 
 namespace corvel::test {
@@ -13,8 +14,8 @@ namespace {
 class Layouts {
  public:
   explicit Layouts(const std::string& text)
-      : m_library(m_ui, [text](const std::string&) -> std::optional<std::string> { return text; }) {
-    m_loaded = m_library.Load("lib.txt");
+      : m_library([text](const std::string&) -> std::optional<std::string> { return text; }) {
+    m_loaded = LoadLibraryReporting(m_library, "lib.txt", m_ui);
   }
   bool Loaded() const { return m_loaded; }
   std::string LastMessage() const { return m_ui.LastText(); }

@@ -5,6 +5,7 @@
 
 #include "core/format/eeprom/EepromDefinitionLibrary.h"
 #include "core/format/eeprom/EepromMessages.h"
+#include "core/tool/eeprom/EepromLibraryReport.h"
 #include "support/TestSupport.h"
 
 namespace corvel::test {
@@ -14,15 +15,17 @@ namespace {
 struct MemoryLibrary {
   std::map<std::string, std::string> files;
   ScriptedUserInterface ui;
-  EepromDefinitionLibrary library{ui, [this](const std::string& path) -> std::optional<std::string> {
+  EepromDefinitionLibrary library{[this](const std::string& path) -> std::optional<std::string> {
                                     const auto found = files.find(path);
                                     if (found == files.end()) return std::nullopt;
                                     return found->second;
                                   }};
   bool Load(const std::string& text) {
     files["lib.txt"] = text;
-    return library.Load("lib.txt");
+    return LoadFile("lib.txt");
   }
+  // Loads as the tools do: an error is shown to the person.
+  bool LoadFile(const std::string& path) { return LoadLibraryReporting(library, path, ui); }
 };
 
 struct Member {
@@ -171,7 +174,7 @@ void ExpectLoadFails(const ErrorCase& c) {
   ASSERT_EQ(lib.ui.shown.size(), 1u) << c.library;
   EXPECT_EQ(lib.ui.shown[0].message.text, c.message) << c.library;
   EXPECT_EQ(lib.ui.shown[0].message.buttons, MessageButtons::Ok);
-  EXPECT_EQ(EepromDefinitionLibrary::Current(), nullptr);
+  EXPECT_FALSE(lib.library.Loaded());
 }
 
 TEST(EepromLibraryErrors, LineErrorsNameTheLineAndTheFirstError) {
@@ -325,20 +328,21 @@ TEST(EepromLibraryLoad, ALibraryWithoutDescriptionsFailsSilently) {
     MemoryLibrary lib;
     EXPECT_FALSE(lib.Load(text));
     EXPECT_TRUE(lib.ui.shown.empty()) << text;
-    EXPECT_EQ(EepromDefinitionLibrary::Current(), nullptr);
+    EXPECT_FALSE(lib.library.Loaded());
   }
 }
 
-TEST(EepromLibraryLoad, DescriptionsBeforeAnErrorStayButTheLibraryIsNotCurrent) {
+TEST(EepromLibraryLoad, DescriptionsBeforeAnErrorStayButTheLibraryIsNotLoaded) {
   MemoryLibrary good;
   ASSERT_TRUE(good.Load("A -start\nA -end\n"));
-  EXPECT_EQ(EepromDefinitionLibrary::Current(), &good.library);
+  EXPECT_TRUE(good.library.Loaded());
   MemoryLibrary bad;
   EXPECT_FALSE(bad.Load("A -start\nA -end\nB -start\nBYTE x -y\n"));
   EXPECT_EQ(bad.library.DescriptionCount(), 2u);
-  EXPECT_EQ(EepromDefinitionLibrary::Current(), &good.library);
+  EXPECT_FALSE(bad.library.Loaded());
+  EXPECT_TRUE(good.library.Loaded());
   good.library.Clear();
-  EXPECT_EQ(EepromDefinitionLibrary::Current(), nullptr);
+  EXPECT_FALSE(good.library.Loaded());
   EXPECT_EQ(good.library.DescriptionCount(), 0u);
 }
 
@@ -358,7 +362,7 @@ TEST(EepromLibraryLoad, IncludesSeeTheIncludersSymbolsButNotTheOtherWayRound) {
       "T -start\n"
       "INNER y\n"
       "T -end\n";
-  EXPECT_FALSE(lib.library.Load("lib.txt"));
+  EXPECT_FALSE(lib.LoadFile("lib.txt"));
   // INNER was defined in the included file only, so it names a type here.
   EXPECT_EQ(lib.ui.LastText(), "Incorrect formatting on line 5 of file lib.txt (cannot find type INNER: was not defined)");
   ASSERT_EQ(lib.library.DescriptionCount(), 3u);
@@ -371,7 +375,7 @@ TEST(EepromLibraryLoad, ErrorsInIncludedFilesNameThatFileAndEndTheWholeLoad) {
   MemoryLibrary lib;
   lib.files["dir/inc.txt"] = "A -start\nBYTE x -oops\nA -end\n";
   lib.files["dir/lib.txt"] = "#include inc.txt\nB -start\nB -end\n";
-  EXPECT_FALSE(lib.library.Load("dir/lib.txt"));
+  EXPECT_FALSE(lib.LoadFile("dir/lib.txt"));
   ASSERT_EQ(lib.ui.shown.size(), 1u);
   EXPECT_EQ(lib.ui.LastText(), "Incorrect formatting on line 2 of file dir/inc.txt (Error: Unknown option: oops)");
   EXPECT_FALSE(lib.library.HasType("B"));
@@ -385,13 +389,13 @@ TEST(EepromLibraryLoad, IncludesOnDiskAcceptBothFolderSeparators) {
   WriteText(dir.File("parts/b.txt"), "BB -start\nWORD y\nBB -end");
   WriteText(dir.File("lib.txt"), "#include parts\\a.txt\n#include \"parts/b.txt\"\n");
   ScriptedUserInterface ui;
-  EepromDefinitionLibrary library(ui);
-  ASSERT_TRUE(library.Load(dir.File("lib.txt"))) << ui.LastText();
+  EepromDefinitionLibrary library;
+  ASSERT_TRUE(LoadLibraryReporting(library, dir.File("lib.txt"), ui)) << ui.LastText();
   EXPECT_TRUE(library.HasType("a"));
   EXPECT_TRUE(library.HasType("bb"));
   EXPECT_EQ(library.Description(0).Member(0).instance_name, "X");
 
-  EXPECT_FALSE(library.Load(dir.File("absent.txt")));
+  EXPECT_FALSE(LoadLibraryReporting(library, dir.File("absent.txt"), ui));
   EXPECT_EQ(ui.LastText(), "Cannot open the EEPROM definition library file " + dir.File("absent.txt"));
   EXPECT_EQ(ui.shown.back().message.icon, MessageIcon::Error);
   EXPECT_EQ(library.DescriptionCount(), 0u);
@@ -453,10 +457,10 @@ TEST(EepromLibraryInstantiate, ReferencesTakeWhatTheFieldLeftOpen) {
   EXPECT_EQ(lib.library.Instantiate("NOPE"), nullptr);
 
   // Without a current library references stay unresolved and empty.
-  lib.library.Load("missing.txt");
+  EXPECT_FALSE(lib.LoadFile("missing.txt"));
   MemoryLibrary other;
   other.files["lib.txt"] = "CAL -start\nBYTE c\nCAL -end\nBOARD -start\nCAL x\nBOARD -end\nBAD\n";
-  EXPECT_FALSE(other.library.Load("lib.txt"));
+  EXPECT_FALSE(other.LoadFile("lib.txt"));
   auto unresolved = other.library.Instantiate("BOARD");
   ASSERT_NE(unresolved, nullptr);
   EXPECT_TRUE(unresolved->Member(0).unresolved_reference);
@@ -512,28 +516,80 @@ namespace {
 TEST(EepromLibraryLines, DirectiveLinesKeepTheirNamesAndValues) {
   struct Case {
     const char* line;
-    bool blank, define, include, error;
+    LineKind kind;
     const char* first_name;
     const char* second_name;
   };
   const Case cases[] = {
-      {" \t ", true, false, false, false, "", ""},
-      {"#define NAME \"Hello World\"", false, true, false, false, "NAME", "Hello World"},
-      {"#define lower  value with  blanks ", false, true, false, false, "LOWER", "value with  blanks"},
-      {"#define EMPTY", false, true, false, false, "EMPTY", ""},
-      {"#DEFINE x; 5", false, true, false, false, "X", "5"},
-      {"#include \"dir\\x.txt\" ", false, false, true, false, "dir\\x.txt", ""},
-      {"#Include  a b.txt", false, false, true, false, "a b.txt", ""},
+      {" \t ", LineKind::Blank, "", ""},
+      {"#define NAME \"Hello World\"", LineKind::Define, "NAME", "Hello World"},
+      {"#define lower  value with  blanks ", LineKind::Define, "LOWER", "value with  blanks"},
+      {"#define EMPTY", LineKind::Define, "EMPTY", ""},
+      {"#DEFINE x; 5", LineKind::Define, "X", "5"},
+      {"#include \"dir\\x.txt\" ", LineKind::Include, "dir\\x.txt", ""},
+      {"#Include  a b.txt", LineKind::Include, "a b.txt", ""},
+      {"T -start -file", LineKind::Start, "T", ""},
+      {"T -end", LineKind::End, "T", ""},
+      {"BYTE x -a2", LineKind::Field, "BYTE", "X"},
+      {"T -start -end", LineKind::Error, "T", ""},
   };
   for (const auto& c : cases) {
     const DefinitionLine d = ParseDefinitionLine(c.line, nullptr);
-    EXPECT_EQ(d.blank, c.blank) << c.line;
-    EXPECT_EQ(d.define, c.define) << c.line;
-    EXPECT_EQ(d.include, c.include) << c.line;
-    EXPECT_EQ(d.error, c.error) << c.line;
+    EXPECT_EQ(d.kind, c.kind) << c.line;
     EXPECT_EQ(d.first_name, c.first_name) << c.line;
     EXPECT_EQ(d.second_name, c.second_name) << c.line;
   }
+}
+
+TEST(EepromLibraryLoad, ErrorsComeBackWithTheirKindFileAndLine) {
+  struct Case {
+    const char* text;
+    LibraryErrorKind kind;
+    uint32_t line;
+  };
+  const Case cases[] = {
+      {"A -start\nBYTE x -oops\nA -end\n", LibraryErrorKind::LineFormat, 2},
+      {"BYTE x\n", LibraryErrorKind::MisplacedLine, 1},
+      {"A -start\n#define X 1\nA -end\n", LibraryErrorKind::MisplacedLine, 2},
+      {"A -start\nA -end\nA -start\n", LibraryErrorKind::Redefinition, 3},
+      {"A -start\nB -end\n", LibraryErrorKind::DescriptionMismatch, 2},
+      {"A -start\nNOPE n\nA -end\n", LibraryErrorKind::UndefinedType, 2},
+      {"A -start\nBYTE x\n\n", LibraryErrorKind::UnmatchedTerminator, 3},
+      {"// nothing\n", LibraryErrorKind::NoDescriptions, 0},
+  };
+  for (const auto& c : cases) {
+    EepromDefinitionLibrary library([&](const std::string&) -> std::optional<std::string> { return c.text; });
+    const LibraryLoad loaded = library.Load("x.txt");
+    ASSERT_FALSE(loaded) << c.text;
+    EXPECT_EQ(loaded.error().kind, c.kind) << c.text;
+    EXPECT_EQ(loaded.error().line, c.line) << c.text;
+    EXPECT_EQ(loaded.error().file, "x.txt") << c.text;
+    EXPECT_EQ(loaded.error().text.empty(), c.kind == LibraryErrorKind::NoDescriptions) << c.text;
+  }
+  EepromDefinitionLibrary absent([](const std::string&) -> std::optional<std::string> { return std::nullopt; });
+  const LibraryLoad loaded = absent.Load("gone.txt");
+  ASSERT_FALSE(loaded);
+  EXPECT_EQ(loaded.error().kind, LibraryErrorKind::CannotOpen);
+}
+
+TEST(EepromLibraryInstantiate, TwoLibrariesResolveThroughTheirOwnDescriptions) {
+  // Both describe INNER, differently; each image takes its own library's.
+  auto make = [](const char* inner_field) {
+    return std::string("INNER -start\n") + inner_field + "\nINNER -end\nTOP -start -file\nINNER in\nTOP -end\n";
+  };
+  const std::string left_text = make("BYTE a"), right_text = make("DWORD b");
+  EepromDefinitionLibrary left([&](const std::string&) -> std::optional<std::string> { return left_text; });
+  EepromDefinitionLibrary right([&](const std::string&) -> std::optional<std::string> { return right_text; });
+  ASSERT_TRUE(left.Load("l.txt"));
+  ASSERT_TRUE(right.Load("r.txt"));  // loaded last
+  const auto from_left = left.Instantiate("TOP");
+  ASSERT_NE(from_left, nullptr);
+  ASSERT_EQ(from_left->Member(0).MemberCount(), 1u);
+  EXPECT_EQ(from_left->Member(0).Member(0).instance_name, "A");
+  EXPECT_EQ(from_left->ItemSize(), 1u);
+  EXPECT_EQ(right.Instantiate("TOP")->ItemSize(), 4u);
+  right.Clear();
+  EXPECT_EQ(left.Instantiate("TOP")->ItemSize(), 1u);
 }
 
 }  // namespace

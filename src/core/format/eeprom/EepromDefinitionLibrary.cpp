@@ -1,13 +1,12 @@
 #include "core/format/eeprom/EepromDefinitionLibrary.h"
 
 #include <charconv>
-#include <cstdarg>
 #include <cstdio>
 
 #include "core/base/DebugLog.h"
 #include "core/base/FileUtil.h"
 #include "core/format/eeprom/EepromMessages.h"
-#include "core/ui/UserInterface.h"
+#include "core/format/eeprom/EepromText.h"
 
 namespace corvel {
 
@@ -21,25 +20,6 @@ constexpr const char* kWhiteSpace = " \t\r\n\v\f";
 // Library files are small; anything this large is not a library.
 constexpr std::size_t kMaxLibraryFileBytes = 64u * 1024 * 1024;
 
-const EepromDefinitionLibrary* g_current_library = nullptr;
-
-std::string Format(const char* format, ...) CORVEL_PRINTF_FORMAT(1, 2);
-std::string Format(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  const int n = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::string out;
-  if (n > 0) {
-    out.resize(static_cast<std::size_t>(n) + 1);
-    std::vsnprintf(out.data(), out.size(), format, args);
-    out.resize(static_cast<std::size_t>(n));
-  }
-  va_end(args);
-  return out;
-}
 
 // Library text is single-byte; case rules are those of plain ASCII.
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
@@ -126,10 +106,7 @@ class LineParser {
   LineParser(const std::string& line, const SymbolTable* symbols) : m_line(line), m_symbols(symbols) {}
 
   DefinitionLine Parse() {
-    if (m_line.find_first_not_of(kTokenDelimiters) == std::string::npos) {
-      m_d.blank = true;
-      return m_d;
-    }
+    if (m_line.find_first_not_of(kTokenDelimiters) == std::string::npos) return m_d;  // blank
     for (;;) {
       const std::size_t scan_begin = m_pos;
       const std::size_t start = m_line.find_first_not_of(kTokenDelimiters, m_pos);
@@ -143,7 +120,7 @@ class LineParser {
       if (token.back() == ';' || token.back() == ',') token.pop_back();
       if (token.empty()) break;  // the rest of the line is ignored
 
-      if (m_symbols && !m_d.define) {
+      if (m_symbols && !m_define) {
         const std::string& replacement = m_symbols->Lookup(token);
         if (replacement != token) {
           if (!Substitute(scan_begin, replacement)) break;
@@ -158,22 +135,31 @@ class LineParser {
       } else {
         Name(token);
       }
-      if (m_d.error || m_done) break;
+      if (Failed() || m_done) break;
     }
-    if (m_d.error) return m_d;
-    if (m_d.define) {
-      if (!m_symbol_read) Fail();
+    if (Failed()) return m_d;
+    if (m_define) {
+      if (!m_symbol_read) {
+        Fail();
+      } else {
+        m_d.kind = LineKind::Define;
+      }
       return m_d;
     }
-    if (m_d.include) return m_d;
+    if (m_include) {
+      m_d.kind = LineKind::Include;
+      return m_d;
+    }
     Validate();
+    if (!Failed()) m_d.kind = m_start ? LineKind::Start : m_end ? LineKind::End : LineKind::Field;
     return m_d;
   }
 
  private:
+  bool Failed() const { return m_d.kind == LineKind::Error; }
   void Fail(std::string error_text = {}) {
-    if (m_d.error) return;  // the first error met is the one reported
-    m_d.error = true;
+    if (Failed()) return;  // the first error met is the one reported
+    m_d.kind = LineKind::Error;
     m_d.error_text = std::move(error_text);
   }
 
@@ -203,14 +189,14 @@ class LineParser {
   void Directive(const std::string& word) {
     if (word.empty()) return Fail(text::kEmptyDirective);
     if (EqualsNoCase(word, "include")) {
-      m_d.include = true;
+      m_include = true;
       m_d.first_name = RestOfLine();
       if (m_d.first_name.empty() || m_tokens != 1) Fail();
       m_done = true;
     } else if (EqualsNoCase(word, "define")) {
-      m_d.define = true;
+      m_define = true;
     } else {
-      Fail(Format(text::kUnrecognizedDirective, word.c_str()));
+      Fail(FormatText(text::kUnrecognizedDirective, word.c_str()));
     }
   }
 
@@ -247,17 +233,17 @@ class LineParser {
     } else if (EqualsNoCase(word, "crc32msb")) {
       m_d.checksum_kind = ChecksumKind::kCrc32Msb;
     } else if (Upper(word[0]) == 'A') {
-      m_d.array = true;
+      m_d.array = ArraySpec{};
       const std::string rest = word.substr(1);
       if (rest.empty()) return Fail(text::kMustIncludeArrayLength);
-      if (!ReadArrayText(rest, m_d.array_count, m_d.array_start)) return Fail(text::kArrayFormatIncorrect);
+      if (!ReadArrayText(rest, m_d.array->count, m_d.array->start)) return Fail(text::kArrayFormatIncorrect);
     } else if (Upper(word[0]) == 'V') {
       const std::string version = word.substr(1);
       if (version.empty() || m_d.first_name.empty()) return Fail(text::kVersionStringEmpty);
       m_d.version_text = version;
       m_d.first_name += version;
     } else if (StartsWithNoCase(word, "file")) {
-      m_d.file = true;
+      m_d.file_type = true;
       if (word.size() > 4) {
         Quoted(m_d.file_type_name, text::kMissingQuotesFileName, text::kMissingSecondQuoteFileName);
       }
@@ -276,13 +262,13 @@ class LineParser {
       m_d.equipment = Upper(equipment);
       m_equipment_seen = true;
     } else if (EqualsNoCase(word, "start")) {
-      m_d.start = true;
+      m_start = true;
       m_d.type_code = TypeCode::kDescribed;
     } else if (EqualsNoCase(word, "end")) {
-      m_d.end = true;
+      m_end = true;
       m_d.type_code = TypeCode::kDescribed;
     } else if (EqualsNoCase(word, "hex")) {
-      m_d.hex = true;
+      m_d.hex_display = true;
     } else if (EqualsNoCase(word, "char")) {
       m_d.char_display = true;
     } else if (StartsWithNoCase(word, "label\"")) {
@@ -299,12 +285,12 @@ class LineParser {
         if (!ReadUnsigned(word, pos, m_d.skip_count)) return Fail(text::kSkipLengthFormat);
       }
     } else {
-      Fail(Format(text::kUnknownOption, word.c_str()));
+      Fail(FormatText(text::kUnknownOption, word.c_str()));
     }
   }
 
   void Name(const std::string& token) {
-    if (m_d.define) {
+    if (m_define) {
       // The symbol: it must be the token right after the directive.
       if (m_tokens != 2) return Fail();
       m_d.first_name = Upper(token);
@@ -313,8 +299,8 @@ class LineParser {
       m_done = true;
       return;
     }
-    ++m_d.name_count;
-    if (m_d.name_count == 1) {
+    ++m_name_count;
+    if (m_name_count == 1) {
       m_d.first_name = Upper(token);
       m_d.type_code = TypeCode::kDescribed;
       for (const auto& k : kTypeKeywords) {
@@ -324,15 +310,13 @@ class LineParser {
           break;
         }
       }
-    } else if (m_d.name_count == 2) {
+    } else if (m_name_count == 2) {
       // NAME[8] or NAME[8,1] declares an array as -a8 or -a8,1 would.
       const std::size_t open = token.size() > 1 ? token.find('[', 1) : std::string::npos;
       if (token.back() == ']' && open != std::string::npos && open + 2 < token.size()) {
-        uint32_t count = 0, start = 0;
-        if (ReadArrayText(token.substr(open + 1, token.size() - open - 2), count, start)) {
-          m_d.array = true;
-          m_d.array_count = count;
-          m_d.array_start = start;
+        ArraySpec array;
+        if (ReadArrayText(token.substr(open + 1, token.size() - open - 2), array.count, array.start)) {
+          m_d.array = array;
           m_d.second_name = Upper(token.substr(0, open));
           return;
         }
@@ -347,21 +331,21 @@ class LineParser {
     DefinitionLine& d = m_d;
     const bool has_name = !d.first_name.empty();
     if (!has_name || d.type_code == TypeCode::kNoType) return Fail();
-    if (d.start && d.end) return Fail(text::kStartEndOptions);
-    if ((d.start || d.end) && (d.type_code != TypeCode::kDescribed || d.array || d.name_count > 1)) {
+    if (m_start && m_end) return Fail(text::kStartEndOptions);
+    if ((m_start || m_end) && (d.type_code != TypeCode::kDescribed || d.array || m_name_count > 1)) {
       return Fail(text::kStartEndOptions);
     }
-    if (d.file && !d.start) return Fail(text::kFileTypeOnlyAtStart);
-    if (!(d.start && d.file) && (!d.software_versions.empty() || m_equipment_seen)) {
+    if (d.file_type && !m_start) return Fail(text::kFileTypeOnlyAtStart);
+    if (!(m_start && d.file_type) && (!d.software_versions.empty() || m_equipment_seen)) {
       return Fail(text::kEquipmentOnlyAtFileTypeStart);
     }
-    if (d.skip_count != 0 && d.end) return Fail(text::kSkipOnlyAtBeginning);
-    if (d.hex && d.type_code != TypeCode::kByte && d.type_code != TypeCode::kWord && d.type_code != TypeCode::kDword) {
+    if (d.skip_count != 0 && m_end) return Fail(text::kSkipOnlyAtBeginning);
+    if (d.hex_display && d.type_code != TypeCode::kByte && d.type_code != TypeCode::kWord && d.type_code != TypeCode::kDword) {
       return Fail(text::kNoHexForType);
     }
-    if (d.char_display && (d.hex || d.type_code != TypeCode::kByte)) return Fail(text::kCharDisplayNotValid);
+    if (d.char_display && (d.hex_display || d.type_code != TypeCode::kByte)) return Fail(text::kCharDisplayNotValid);
     // A typing slip such as -a4000000000 would otherwise build billions of fields.
-    if (d.array && d.array_count > kMaxArrayCount) return Fail(Format(text::kArrayTooLong, kMaxArrayCount));
+    if (d.array && d.array->count > kMaxArrayCount) return Fail(FormatText(text::kArrayTooLong, kMaxArrayCount));
   }
 
   std::string m_line;
@@ -374,6 +358,12 @@ class LineParser {
   bool m_done = false;
   bool m_symbol_read = false;
   bool m_equipment_seen = false;
+  // What the line turned out to be, as its tokens say.
+  bool m_define = false;
+  bool m_include = false;
+  bool m_start = false;
+  bool m_end = false;
+  int m_name_count = 0;
 };
 
 // The folder part of a library path, with its separator; "" when there is none.
@@ -482,41 +472,41 @@ struct EepromDefinitionLibrary::FileLoad {
   unsigned line_number = 0;
   int depth = 0;
   EepromItem* description = nullptr;  // while inside a description
+
+  // The error of this line; its text names the line and the file first.
+  Failed<LibraryError> Error(LibraryErrorKind kind, std::string message) const {
+    return Fail(LibraryError{kind, path, line_number, std::move(message)});
+  }
 };
 
-EepromDefinitionLibrary::EepromDefinitionLibrary(UserInterface& ui, LibraryFileOpener opener)
-    : m_ui(ui), m_opener(std::move(opener)) {}
-
-EepromDefinitionLibrary::~EepromDefinitionLibrary() { Clear(); }
-
-const EepromDefinitionLibrary* EepromDefinitionLibrary::Current() { return g_current_library; }
+EepromDefinitionLibrary::EepromDefinitionLibrary(LibraryFileOpener opener) : m_opener(std::move(opener)) {}
 
 void EepromDefinitionLibrary::Clear() {
   m_descriptions.clear();
   m_by_upper_name.clear();
   m_field_count = 0;
-  if (g_current_library == this) g_current_library = nullptr;
+  m_loaded = false;
 }
 
-void EepromDefinitionLibrary::Report(const std::string& message) {
-  DebugPrintf("EEPROM library: %s", message.c_str());
-  m_ui.ShowMessage({message, MessageIcon::None, MessageButtons::Ok});
-}
-
-bool EepromDefinitionLibrary::Load(const std::string& path) {
+LibraryLoad EepromDefinitionLibrary::Load(const std::string& path) {
   Clear();
   m_files_loaded = 0;
-  if (!LoadFile(path, nullptr, 0)) return false;
-  if (m_descriptions.empty()) return false;
-  g_current_library = this;
-  return true;
+  LibraryLoad loaded = LoadFile(path, nullptr, 0);
+  if (!loaded) {
+    if (loaded.error().kind != LibraryErrorKind::CannotOpen) {
+      DebugPrintf("EEPROM library: %s", loaded.error().text.c_str());
+    }
+    return loaded;
+  }
+  if (m_descriptions.empty()) return Fail(LibraryError{LibraryErrorKind::NoDescriptions, path, 0, {}});
+  m_loaded = true;
+  return {};
 }
 
-bool EepromDefinitionLibrary::LoadFile(const std::string& path, const SymbolTable* parent_symbols, int depth) {
+LibraryLoad EepromDefinitionLibrary::LoadFile(const std::string& path, const SymbolTable* parent_symbols, int depth) {
   const std::optional<std::string> content = m_opener(path);
   if (!content) {
-    m_ui.ShowMessage({Format(text::kCannotOpenLibrary, path.c_str()), MessageIcon::Error, MessageButtons::Ok});
-    return false;
+    return Fail(LibraryError{LibraryErrorKind::CannotOpen, path, 0, FormatText(text::kCannotOpenLibrary, path.c_str())});
   }
   ++m_files_loaded;
   FileLoad file{path, SymbolTable(parent_symbols), 0, depth, nullptr};
@@ -537,13 +527,12 @@ bool EepromDefinitionLibrary::LoadFile(const std::string& path, const SymbolTabl
       ++file.line_number;
     }
     if (blank) continue;
-    if (!ProcessLine(file, ParseDefinitionLine(line, &file.symbols))) return false;
+    if (LibraryLoad processed = ProcessLine(file, ParseDefinitionLine(line, &file.symbols)); !processed) {
+      return processed;
+    }
   }
-  if (file.description) {
-    Report(Format(text::kUnmatchedTerminator, file.line_number, path.c_str()));
-    return false;
-  }
-  return true;
+  if (file.description) return file.Error(LibraryErrorKind::UnmatchedTerminator, FormatText(text::kUnmatchedTerminator, file.line_number, file.path.c_str()));
+  return {};
 }
 
 EepromItem* EepromDefinitionLibrary::FindExact(const std::string& name) {
@@ -553,107 +542,140 @@ EepromItem* EepromDefinitionLibrary::FindExact(const std::string& name) {
   return description->type_name == name ? description : nullptr;
 }
 
-bool EepromDefinitionLibrary::ProcessLine(FileLoad& file, const DefinitionLine& line) {
-  // Shows a message about this line (its number and file come first) and
-  // ends the load.
-  const auto fail = [&](const char* format, auto... details) {
-    Report(Format(format, file.line_number, file.path.c_str(), details...));
-    return false;
-  };
-  if (line.blank) return true;
-  if (line.error) {
-    return line.error_text.empty() ? fail(text::kIncorrectFormatting)
-                                   : fail(text::kIncorrectFormattingError, line.error_text.c_str());
+LibraryLoad EepromDefinitionLibrary::ProcessLine(FileLoad& file, const DefinitionLine& line) {
+  switch (line.kind) {
+    case LineKind::Blank:
+      return {};
+    case LineKind::Error:
+      return line.error_text.empty()
+                 ? file.Error(LibraryErrorKind::LineFormat, FormatText(text::kIncorrectFormatting, file.line_number, file.path.c_str()))
+                 : file.Error(LibraryErrorKind::LineFormat, FormatText(text::kIncorrectFormattingError, file.line_number, file.path.c_str(), line.error_text.c_str()));
+    case LineKind::Include:
+      return ProcessInclude(file, line);
+    case LineKind::Define:
+      if (file.description) {
+        return file.Error(LibraryErrorKind::MisplacedLine, FormatText(text::kDefineInsideDescription, file.line_number, file.path.c_str(), line.first_name.c_str(),
+                          file.description->type_name.c_str()));
+      }
+      file.symbols.Define(line.first_name, line.second_name);
+      return {};
+    case LineKind::Start:
+    case LineKind::End:
+    case LineKind::Field:
+      break;
   }
-  if (line.include) {
-    if (file.description) {
-      return fail(text::kIncludeInsideDescription, line.first_name.c_str(), file.description->type_name.c_str());
-    }
-    const char* name = line.first_name.c_str();
-    if (file.depth + 1 > kMaxIncludeDepth) return fail(text::kIncludesTooDeep, name, kMaxIncludeDepth);
-    if (m_files_loaded >= kMaxFilesPerLoad) return fail(text::kTooManyFiles, name, kMaxFilesPerLoad);
-    return LoadFile(FolderOf(file.path) + line.first_name, &file.symbols, file.depth + 1);
+  if (!file.description) return StartDescription(file, line);
+  // Inside a description a start line names a field of a described type.
+  if (line.kind == LineKind::End) return EndDescription(file, line);
+  return AddFields(file, line);
+}
+
+LibraryLoad EepromDefinitionLibrary::ProcessInclude(FileLoad& file, const DefinitionLine& line) {
+  const char* name = line.first_name.c_str();
+  if (file.description) {
+    return file.Error(LibraryErrorKind::MisplacedLine, FormatText(text::kIncludeInsideDescription, file.line_number, file.path.c_str(), name,
+                      file.description->type_name.c_str()));
   }
-  if (line.define) {
-    if (file.description) {
-      return fail(text::kDefineInsideDescription, line.first_name.c_str(), file.description->type_name.c_str());
-    }
-    file.symbols.Define(line.first_name, line.second_name);
-    return true;
+  if (file.depth + 1 > kMaxIncludeDepth) {
+    return file.Error(LibraryErrorKind::Bounds, FormatText(text::kIncludesTooDeep, file.line_number, file.path.c_str(), name, kMaxIncludeDepth));
   }
-  if (!file.description) {
-    if (!line.start) return fail(text::kLookingForStart);
-    if (FindType(line.first_name)) return fail(text::kRedefinition, line.first_name.c_str());
-    auto description = std::make_unique<EepromItem>();
-    description->type_name = line.first_name;
-    description->type_code = TypeCode::kDescribed;
-    description->equipment = line.equipment;
-    description->file_type_name = line.file_type_name;
-    description->version_text = line.version_text;
-    description->skip_count = line.skip_count;
-    description->label = line.label;
-    description->file_type = line.file;
-    description->checksum_kind = line.checksum_kind;
-    description->software_versions = line.software_versions;
-    m_by_upper_name.emplace(Upper(line.first_name), m_descriptions.size());
-    m_descriptions.push_back(std::move(description));
-    file.description = m_descriptions.back().get();
-    return true;
+  if (m_files_loaded >= kMaxFilesPerLoad) {
+    return file.Error(LibraryErrorKind::Bounds, FormatText(text::kTooManyFiles, file.line_number, file.path.c_str(), name, kMaxFilesPerLoad));
   }
+  return LoadFile(FolderOf(file.path) + line.first_name, &file.symbols, file.depth + 1);
+}
+
+LibraryLoad EepromDefinitionLibrary::StartDescription(FileLoad& file, const DefinitionLine& line) {
+  if (line.kind != LineKind::Start) return file.Error(LibraryErrorKind::MisplacedLine, FormatText(text::kLookingForStart, file.line_number, file.path.c_str()));
+  if (FindType(line.first_name)) {
+    return file.Error(LibraryErrorKind::Redefinition, FormatText(text::kRedefinition, file.line_number, file.path.c_str(), line.first_name.c_str()));
+  }
+  auto description = std::make_unique<EepromItem>();
+  description->type_name = line.first_name;
+  description->type_code = TypeCode::kDescribed;
+  description->equipment = line.equipment;
+  description->file_type_name = line.file_type_name;
+  description->version_text = line.version_text;
+  description->skip_count = line.skip_count;
+  description->label = line.label;
+  description->file_type = line.file_type;
+  description->checksum_kind = line.checksum_kind;
+  description->software_versions = line.software_versions;
+  m_by_upper_name.emplace(Upper(line.first_name), m_descriptions.size());
+  m_descriptions.push_back(std::move(description));
+  file.description = m_descriptions.back().get();
+  return {};
+}
+
+LibraryLoad EepromDefinitionLibrary::EndDescription(FileLoad& file, const DefinitionLine& line) {
+  const EepromItem& description = *file.description;
+  file.description = nullptr;
+  if (line.first_name != description.type_name || line.version_text != description.version_text) {
+    return file.Error(LibraryErrorKind::DescriptionMismatch, FormatText(text::kDescriptionMismatch, file.line_number, file.path.c_str(), description.type_name.c_str(), line.first_name.c_str()));
+  }
+  return {};
+}
+
+namespace {
+
+// One field item of a field line.
+std::unique_ptr<EepromItem> MakeField(const DefinitionLine& line, std::string instance_name) {
+  auto field = std::make_unique<EepromItem>();
+  field->type_name = line.first_name;
+  field->instance_name = std::move(instance_name);
+  field->type_code = line.type_code;
+  field->label = line.label;
+  field->skip_count = line.skip_count;
+  field->version_text = line.version_text;
+  field->checksum_kind = line.checksum_kind;
+  if (line.type_code == TypeCode::kDescribed) {
+    field->unresolved_reference = true;
+  } else {
+    field->hex_display = line.hex_display;
+    field->char_display = line.char_display;
+  }
+  return field;
+}
+
+// "%s[%d]": the index is printed signed, as the start index plus i.
+std::string ElementName(const std::string& name, uint32_t index) {
+  char digits[16];
+  const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<int>(index)).ptr;
+  std::string out;
+  out.reserve(name.size() + static_cast<std::size_t>(end - digits) + 2);
+  out += name;
+  out += '[';
+  out.append(digits, end);
+  out += ']';
+  return out;
+}
+
+}  // namespace
+
+LibraryLoad EepromDefinitionLibrary::AddFields(FileLoad& file, const DefinitionLine& line) {
   EepromItem& description = *file.description;
-  if (line.end) {
-    file.description = nullptr;
-    if (line.first_name != description.type_name || line.version_text != description.version_text) {
-      return fail(text::kDescriptionMismatch, description.type_name.c_str(), line.first_name.c_str());
-    }
-    return true;
-  }
-  // A field.
   if (line.type_code == TypeCode::kDescribed) {
     const EepromItem* type = FindExact(line.first_name);
-    if (!type) return fail(text::kTypeNotDefined, line.first_name.c_str());
+    if (!type) return file.Error(LibraryErrorKind::UndefinedType, FormatText(text::kTypeNotDefined, file.line_number, file.path.c_str(), line.first_name.c_str()));
     // Copying a type that holds itself would never end.
-    if (type == &description) return fail(text::kContainsItself, line.first_name.c_str());
-  }
-  const std::size_t count = line.array ? line.array_count : 1;
-  if (m_field_count + count > kMaxLibraryFields) return fail(text::kTooManyFields, kMaxLibraryFields);
-  m_field_count += count;
-  auto make_field = [&](std::string instance_name) {
-    auto field = std::make_unique<EepromItem>();
-    field->type_name = line.first_name;
-    field->instance_name = std::move(instance_name);
-    field->type_code = line.type_code;
-    field->label = line.label;
-    field->skip_count = line.skip_count;
-    field->version_text = line.version_text;
-    field->checksum_kind = line.checksum_kind;
-    if (line.type_code == TypeCode::kDescribed) {
-      field->unresolved_reference = true;
-    } else {
-      field->hex_display = line.hex;
-      field->char_display = line.char_display;
+    if (type == &description) {
+      return file.Error(LibraryErrorKind::Bounds, FormatText(text::kContainsItself, file.line_number, file.path.c_str(), line.first_name.c_str()));
     }
-    return field;
-  };
+  }
+  const std::size_t count = line.array ? line.array->count : 1;
+  if (m_field_count + count > kMaxLibraryFields) {
+    return file.Error(LibraryErrorKind::Bounds, FormatText(text::kTooManyFields, file.line_number, file.path.c_str(), kMaxLibraryFields));
+  }
+  m_field_count += count;
   if (!line.array) {
-    description.AppendMember(make_field(line.second_name));
-    return true;
+    description.AppendMember(MakeField(line, line.second_name));
+    return {};
   }
   description.ReserveMembers(description.MemberCount() + count);
-  for (uint32_t i = 0; i < line.array_count; ++i) {
-    // "%s[%d]": the index is printed signed, as the start index plus i.
-    const int index = static_cast<int>(line.array_start + i);
-    char digits[16];
-    const auto end = std::to_chars(digits, digits + sizeof digits, index).ptr;
-    std::string name;
-    name.reserve(line.second_name.size() + static_cast<std::size_t>(end - digits) + 2);
-    name += line.second_name;
-    name += '[';
-    name.append(digits, end);
-    name += ']';
-    description.AppendMember(make_field(std::move(name)));
+  for (uint32_t i = 0; i < line.array->count; ++i) {
+    description.AppendMember(MakeField(line, ElementName(line.second_name, line.array->start + i)));
   }
-  return true;
+  return {};
 }
 
 // --- Queries ----------------------------------------------------------------
@@ -717,14 +739,16 @@ std::unique_ptr<EepromItem> EepromDefinitionLibrary::Instantiate(const std::stri
                                                                  std::string* why_not) const {
   const EepromItem* description = FindType(name);
   if (!description) return nullptr;
-  const EepromDefinitionLibrary* current = Current();
+  // References resolve through this library only: an image made from one
+  // library never picks up the descriptions of another.
+  const EepromDefinitionLibrary* current = m_loaded ? this : nullptr;
   std::size_t count = 0;
   int deepest = 0;
   if (!CountInstance(*description, current, 0, count, deepest)) {
     if (why_not) {
       *why_not = deepest > kMaxNestingDepth
-                     ? Format(text::kNestedTooDeep, description->type_name.c_str(), kMaxNestingDepth)
-                     : Format(text::kTooManyItems, description->type_name.c_str(), kMaxInstanceItems);
+                     ? FormatText(text::kNestedTooDeep, description->type_name.c_str(), kMaxNestingDepth)
+                     : FormatText(text::kTooManyItems, description->type_name.c_str(), kMaxInstanceItems);
     }
     return nullptr;
   }

@@ -12,8 +12,9 @@
 //     BYTE  SPARE -skip16
 //   CONTROLLER -end
 //
-// The loader reports every language error through the UserInterface as a
-// modal OK box; the first error ends the whole load.
+// The loader returns the first language error (kind, file, line and the text
+// a person is shown); the first error ends the whole load. Showing it is the
+// caller's business.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -23,11 +24,10 @@
 #include <utility>
 #include <vector>
 
+#include "core/base/Outcome.h"
 #include "core/format/eeprom/EepromItem.h"
 
 namespace corvel {
-
-class UserInterface;
 
 inline constexpr const char* kEepromLibraryFileName = "EEPROM_library_definitions.txt";
 
@@ -61,32 +61,44 @@ class SymbolTable {
   std::unordered_map<std::string, std::size_t> m_index;
 };
 
+// What a logical line is; each kind uses its own fields of DefinitionLine.
+enum class LineKind {
+  Blank,    // nothing to do
+  Error,    // error_text (may be empty)
+  Include,  // first_name: the file to include
+  Define,   // first_name: the symbol (upper case); second_name: its text
+  Start,    // first_name: the type name; the description attributes
+  End,      // first_name: the type name (version appended); version_text
+  Field,    // first_name: the type name; second_name: the instance name; the field attributes
+};
+
+// "-a8,1" or NAME[8,1]: count elements, numbered from start.
+struct ArraySpec {
+  uint32_t count = 0;
+  uint32_t start = 0;
+};
+
 // The result of parsing one logical line.
 struct DefinitionLine {
+  LineKind kind = LineKind::Blank;
   std::string error_text;
-  std::string equipment;
-  std::vector<std::string> software_versions;
-  std::string version_text;
-  std::string file_type_name;
-  uint32_t skip_count = 0;
-  std::string label;
-  bool define = false;
-  bool char_display = false;
-  bool include = false;
-  bool hex = false;
-  bool end = false;
-  bool start = false;
-  bool blank = false;
-  uint32_t array_start = 0;
-  uint32_t array_count = 0;
-  bool array = false;
-  bool error = false;
-  TypeCode type_code = TypeCode::kNoType;
-  ChecksumKind checksum_kind = ChecksumKind::kNone;
-  bool file = false;
   std::string first_name;   // type name, include file name or define symbol
   std::string second_name;  // instance name or define value
-  int name_count = 0;
+  // Start lines.
+  std::string equipment;
+  std::vector<std::string> software_versions;
+  std::string file_type_name;
+  bool file_type = false;
+  // Start and field lines.
+  std::string version_text;
+  uint32_t skip_count = 0;
+  std::string label;
+  ChecksumKind checksum_kind = ChecksumKind::kNone;
+  // Field lines.
+  TypeCode type_code = TypeCode::kNoType;
+  bool hex_display = false;
+  bool char_display = false;
+  std::optional<ArraySpec> array;
 };
 
 // Parses one logical line (comments already removed) with the file's symbols.
@@ -97,25 +109,43 @@ using LibraryFileOpener = std::function<std::optional<std::string>(const std::st
 // The file on disk, "\" and "/" both taken as folder separators.
 std::optional<std::string> OpenLibraryFileFromDisk(const std::string& path);
 
+// Why a library did not load. Every kind but NoDescriptions carries the text
+// a person is shown; file and line name where the loader stopped.
+enum class LibraryErrorKind {
+  CannotOpen,        // the file could not be read (line 0)
+  LineFormat,        // a line the language does not accept
+  MisplacedLine,     // an include or define inside a description, a field outside one
+  Redefinition,      // a second description of the same name
+  DescriptionMismatch,  // an end line naming another description
+  UndefinedType,     // a field of a type not (yet) described
+  UnmatchedTerminator,  // the file ends inside a description
+  Bounds,            // a guard against a library that would never finish
+  NoDescriptions,    // every line was accepted but nothing was described (no text)
+};
+using LibraryError = ParseError<LibraryErrorKind>;
+using LibraryLoad = Result<void, LibraryError>;
+
 class EepromDefinitionLibrary {
  public:
-  explicit EepromDefinitionLibrary(UserInterface& ui, LibraryFileOpener opener = OpenLibraryFileFromDisk);
-  ~EepromDefinitionLibrary();
+  explicit EepromDefinitionLibrary(LibraryFileOpener opener = OpenLibraryFileFromDisk);
   EepromDefinitionLibrary(const EepromDefinitionLibrary&) = delete;
   EepromDefinitionLibrary& operator=(const EepromDefinitionLibrary&) = delete;
 
-  // Clears the library and reads the file with everything it includes. True
+  // Clears the library and reads the file with everything it includes. Ok
   // when every line was accepted and at least one description was read; the
-  // library then becomes the current one.
-  bool Load(const std::string& path);
+  // library is then loaded and resolves references when it instantiates.
+  LibraryLoad Load(const std::string& path);
   void Clear();
+  // The last Load succeeded (and nothing cleared it since).
+  bool Loaded() const { return m_loaded; }
 
   const EepromItem* FindType(const std::string& name) const;
   bool HasType(const std::string& name) const { return FindType(name) != nullptr; }
-  // A deep copy of the description with every reference resolved through the
-  // current library; nothing when there is no such description, or when the
-  // copy would be nested deeper than kMaxNestingDepth or hold more than
-  // kMaxInstanceItems items (why_not then says which).
+  // A deep copy of the description with every reference resolved through
+  // this library (only once it loaded; before, references stay unresolved);
+  // nothing when there is no such description, or when the copy would be
+  // nested deeper than kMaxNestingDepth or hold more than kMaxInstanceItems
+  // items (why_not then says which).
   std::unique_ptr<EepromItem> Instantiate(const std::string& name, std::string* why_not = nullptr) const;
 
   std::vector<std::string> ListFileTypes() const;
@@ -126,22 +156,22 @@ class EepromDefinitionLibrary {
   std::size_t DescriptionCount() const { return m_descriptions.size(); }
   const EepromItem& Description(std::size_t i) const { return *m_descriptions[i]; }
 
-  // The library last loaded successfully, or nullptr.
-  static const EepromDefinitionLibrary* Current();
-
  private:
   struct FileLoad;
-  bool LoadFile(const std::string& path, const SymbolTable* parent_symbols, int depth);
-  bool ProcessLine(FileLoad& file, const DefinitionLine& line);
-  void Report(const std::string& text);
+  LibraryLoad LoadFile(const std::string& path, const SymbolTable* parent_symbols, int depth);
+  LibraryLoad ProcessLine(FileLoad& file, const DefinitionLine& line);
+  LibraryLoad ProcessInclude(FileLoad& file, const DefinitionLine& line);
+  LibraryLoad StartDescription(FileLoad& file, const DefinitionLine& line);
+  LibraryLoad EndDescription(FileLoad& file, const DefinitionLine& line);
+  LibraryLoad AddFields(FileLoad& file, const DefinitionLine& line);
   EepromItem* FindExact(const std::string& name);
 
-  UserInterface& m_ui;
   LibraryFileOpener m_opener;
   std::vector<std::unique_ptr<EepromItem>> m_descriptions;
   std::unordered_map<std::string, std::size_t> m_by_upper_name;
   std::size_t m_field_count = 0;
   int m_files_loaded = 0;
+  bool m_loaded = false;
 };
 
 // The library path in the program folder (given with its trailing separator).

@@ -1,6 +1,7 @@
 #include "core/format/eeprom/EepromImage.h"
 
 #include <charconv>
+#include <cstdint>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -141,6 +142,15 @@ EditResult EditItemValue(EepromItem& item, const std::string& text) {
       return Store(item.word_value, static_cast<uint16_t>(v > 65535 ? 65535 : v));
     }
     case TypeCode::kDword: {
+      // A DWORD without hex display shows 0x80000000 and above as negative
+      // numbers; the same text must read back, as its two's complement.
+      const std::size_t sign = text.find_first_not_of(kBlanks);
+      if (sign != std::string::npos && text[sign] == '-') {
+        int64_t negative;
+        if (!ParseSignedEntry(text, negative)) return {};
+        if (negative < INT32_MIN) negative = INT32_MIN;
+        return Store(item.dword_value, static_cast<uint32_t>(static_cast<int32_t>(negative)));
+      }
       uint64_t v;
       if (!ParseUnsignedEntry(text, v)) return {};
       // Beyond 32 bits the entry is taken as the largest value.
