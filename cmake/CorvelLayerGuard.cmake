@@ -32,10 +32,8 @@ set(CORVEL_LAYER_ALLOWED_tool base transport format protocol ui tool)
 
 # Includes still waiting for their rework, as "file-under-src|included-header".
 # Each one here is a known debt; the guard says so when one is no longer needed.
-set(CORVEL_LAYER_EXCEPTIONS
-    # The layout library loader shows its syntax errors itself until it
-    # returns them to the EEPROM tool.
-    "core/format/eeprom/EepromDefinitionLibrary.cpp|core/ui/UserInterface.h")
+# None today.
+set(CORVEL_LAYER_EXCEPTIONS)
 
 # The layer an include names ("core/<layer>/..."), or "" when it is outside
 # the core. Relative includes are resolved against the including file.
