@@ -191,7 +191,8 @@ void EepromUtilities::Browse(Pane pane) {
 void EepromUtilities::ViewFile(Pane pane) {
   const EepromPane& p = At(pane);
   if (!p.loaded || !p.image) return;
-  p.image->Bytes().View(m_env.ui);
+  const std::string dump = p.image->Bytes().View();
+  if (!dump.empty()) m_env.ui.ShowHexViewer(dump);
 }
 
 ToolOutcome EepromUtilities::LoadFile(Pane pane) {
