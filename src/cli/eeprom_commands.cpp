@@ -28,8 +28,10 @@ std::string LibraryPath(Session& s, const Runner& runner, const EepromOptions& o
 
 // Loads the library; the loader has shown its message when it fails.
 bool LoadLibrary(Session& s, EepromDefinitionLibrary& library, const std::string& path) {
+  const std::size_t shown = s.Ui().MessagesShown();
   if (library.Load(path)) return true;
-  if (library.DescriptionCount() == 0 && s.Ui().LastMessage().empty()) {
+  // A library that loads without an error but describes nothing says so here.
+  if (library.DescriptionCount() == 0 && s.Ui().MessagesShown() == shown) {
     s.Ui().Error("The EEPROM definition library " + path + " describes no type");
   }
   return false;

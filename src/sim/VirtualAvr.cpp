@@ -111,6 +111,10 @@ void VirtualAvr::Reply(DeviceLink& link, std::vector<uint8_t> bytes, uint8_t cod
     faults.corrupt_reply_to = 0;
     bytes.back() ^= 0x01;
   }
+  if (faults.truncate_reply_to != 0 && faults.truncate_reply_to == code) {
+    faults.truncate_reply_to = 0;
+    bytes.resize(bytes.size() / 2);
+  }
   uint32_t us = work_us;
   if (timing.wait_for_request) us += LineTimeUs(m_frame.size(), m_frame_baud);
   link.Send(std::move(bytes), baud, (us + 500) / 1000);

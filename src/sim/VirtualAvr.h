@@ -53,6 +53,7 @@ class VirtualAvr : public DeviceModel {
     bool refuse_flash_erase = false;    // page erase answers status 0
     bool refuse_eeprom_erase = false;   // block erase answers status 0
     uint8_t corrupt_reply_to = 0;       // the next reply to this command code carries a bad checksum, once
+    uint8_t truncate_reply_to = 0;      // the next reply to this command code stops half-way, once
     int silent_wake_ups = 0;            // this many greetings go unanswered (power still off)
     std::optional<uint32_t> fail_flash_write_once;  // the first write of this page answers status 0
     bool normal_speed_only = false;     // never leaves 19200 baud, ignores the speed-up request
