@@ -112,6 +112,15 @@ class VirtualAvr : public DeviceModel {
   // Length of the frame that starts with byte b; 0 when b starts none.
   std::size_t BootFrameLength(uint8_t b) const;
   void ExecuteBootFrame(DeviceLink& link);
+  // One boot loader command each; the frame is in m_frame and its checksum holds.
+  void AnswerGreeting(DeviceLink& link);
+  void AnswerQuery(DeviceLink& link, uint8_t code);
+  void WriteFlashPage(DeviceLink& link, uint32_t address);
+  void EraseFlashPage(DeviceLink& link, uint32_t address);
+  void WriteEepromBlock(DeviceLink& link, uint32_t address);
+  void EraseEepromBlock(DeviceLink& link, uint32_t address);
+  void StartApplication(DeviceLink& link);
+  void ChangeSpeed(DeviceLink& link, uint8_t code);
   void Reply(DeviceLink& link, std::vector<uint8_t> bytes, uint8_t code, uint32_t work_us, uint32_t baud = 0);
   std::vector<uint8_t> StatusReply(bool ok) const;
   std::vector<uint8_t> DataReply(const std::vector<uint8_t>& memory, uint32_t address, bool garbled) const;
