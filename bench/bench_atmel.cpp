@@ -83,19 +83,19 @@ int main() {
   host.SetPacing(true);
 
   // Images with data in every page and block, so nothing is skipped.
-  std::vector<uint8_t> flash(kFlashSize, 0xFF), eeprom(kEepromSize);
+  std::vector<uint8_t> flash(kFlashImageSize, 0xFF), eeprom(kEepromImageSize);
   uint32_t x = 12345;
   for (uint32_t i = 0; i < kApplicationAreaSize; ++i) flash[i] = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 16);
   const std::string description = "Trelmark AVR";
-  std::fill_n(flash.begin() + kFixedStringsPage, 256, 0);
-  std::copy(description.begin(), description.end(), flash.begin() + kDescriptionAddress);
-  for (uint32_t i = 0; i < kEepromSize; ++i) eeprom[i] = static_cast<uint8_t>(i * 7);
+  std::fill_n(flash.begin() + kApplicationAreaSize, 256, 0);
+  std::copy(description.begin(), description.end(), flash.begin() + kFlashDescriptionOffset);
+  for (uint32_t i = 0; i < kEepromImageSize; ++i) eeprom[i] = static_cast<uint8_t>(i * 7);
   const auto dir = std::filesystem::temp_directory_path() / ("corvel-bench-atmel-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   const std::string flash_path = (dir / "bench.hex").string();
   const std::string eeprom_path = (dir / "bench.eep").string();
-  SaveIntelHex(flash_path, flash.data(), kFlashSize);
-  SaveIntelHex(eeprom_path, eeprom.data(), kEepromSize);
+  SaveIntelHex(flash_path, flash.data(), kFlashImageSize);
+  SaveIntelHex(eeprom_path, eeprom.data(), kEepromImageSize);
 
   QuietUi ui;
   SerialPort port;
@@ -124,7 +124,7 @@ int main() {
   const double process = ProcessCpuSeconds() - process_start;
   uploader.Close();
   std::filesystem::remove_all(dir);
-  if (result != FirmwareUploader::RunResult::Successful) {
+  if (result != ToolOutcome::Done) {
     std::fprintf(stderr, "the run did not succeed: %s\n", ui.last.c_str());
     return 1;
   }

@@ -21,16 +21,6 @@ std::vector<Answer> ButtonAnswers(MessageButtons buttons) {
   return {Answer::Ok};
 }
 
-// The answer that changes nothing and goes no further.
-Answer SafeAnswer(MessageButtons buttons) {
-  switch (buttons) {
-    case MessageButtons::Ok: return Answer::Ok;
-    case MessageButtons::YesNo: return Answer::No;
-    case MessageButtons::AbortRetryIgnore: return Answer::Abort;
-    default: return Answer::Cancel;
-  }
-}
-
 volatile std::sig_atomic_t g_interrupted = 0;
 void OnInterrupt(int) { g_interrupted = 1; }
 
@@ -99,7 +89,7 @@ Answer ConsoleUserInterface::AskPerson(const Message& message) {
 }
 
 Answer ConsoleUserInterface::ShowMessage(const Message& message) {
-  m_last_message = message.text;
+  ++m_messages_shown;
   m_out << message.text << '\n';
   if (!message.IsQuestion()) {
     m_out << std::flush;

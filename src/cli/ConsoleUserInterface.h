@@ -36,8 +36,8 @@ class ConsoleUserInterface : public UserInterface {
   void QueueFolder(std::string path) { m_folders.push_back(std::move(path)); }
   void QueueReadBackOption(ReadBackOption option) { m_read_back.push_back(option); }
   ConsoleAnswerPolicy& Policy() { return m_policy; }
-  // Every message shown, for the exit status ("ended with the success text").
-  const std::string& LastMessage() const { return m_last_message; }
+  // How many messages were shown: whether a step already said why it failed.
+  std::size_t MessagesShown() const { return m_messages_shown; }
 
  private:
   Answer AskPerson(const Message& message);
@@ -52,7 +52,7 @@ class ConsoleUserInterface : public UserInterface {
   std::deque<std::string> m_files;
   std::deque<std::string> m_folders;
   std::deque<ReadBackOption> m_read_back;
-  std::string m_last_message;
+  std::size_t m_messages_shown = 0;
 };
 
 }  // namespace corvel

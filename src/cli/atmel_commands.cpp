@@ -4,7 +4,6 @@
 #include <iostream>
 
 #include "cli/Cli.h"
-#include "core/tool/atmel/AtmelMessages.h"
 #include "core/tool/atmel/FirmwareUploader.h"
 
 namespace corvel::cli {
@@ -29,17 +28,17 @@ AtmelOptions& Options() {
   return options;
 }
 
-// Opens the tool, runs the button, closes the tool; the exit status is the
-// button's.
-int WithUploader(Runner& runner, const std::function<bool(Session&, FirmwareUploader&)>& button) {
+// Opens the tool, runs the button, closes the tool; the exit status comes
+// from the button's outcome.
+int WithUploader(Runner& runner, const std::function<ToolOutcome(Session&, FirmwareUploader&)>& button) {
   int status = kExitFailed;
   runner.Run([&](Session& s) {
     status = s.RunTool(ToolId::UploadAtmelFirmware, [&] {
       FirmwareUploader uploader(s.Env());
       uploader.Open();
-      const bool ok = button(s, uploader);
+      const ToolOutcome outcome = button(s, uploader);
       uploader.Close();
-      return ok;
+      return ExitStatus(outcome) == kExitOk;
     });
     return status;
   });
@@ -71,9 +70,9 @@ void AddReadBack(CLI::App& atmel, Runner& runner, const char* name, const char* 
       } else {
         s.Ui().QueueReadBackOption(ReadBackOption::View);
       }
-      const bool ok = memory == AtmelMemory::Flash ? u.ReadFlash() : u.ReadEeprom();
-      if (ok && !o.out.empty()) std::cout << "Saved " << o.out << '\n';
-      return ok;
+      const ToolOutcome outcome = memory == AtmelMemory::Flash ? u.ReadFlash() : u.ReadEeprom();
+      if (outcome == ToolOutcome::Done && !o.out.empty()) std::cout << "Saved " << o.out << '\n';
+      return outcome;
     });
   });
 }
@@ -86,26 +85,26 @@ void SetupAtmel(CLI::App& app, Runner& runner) {
     WithUploader(runner, [](Session&, FirmwareUploader& u) {
       u.GetVersions();
       PrintVersions(u);
-      return u.Connected();
+      return u.Connected() ? ToolOutcome::Done : ToolOutcome::Failed;
     });
   });
 
   auto* connect = atmel->add_subcommand("connect", "Connect to Atmel");
   connect->add_flag("--power-cycle", Options().power_cycle, "Connect using power off sequence");
   connect->callback([&runner] {
-    WithUploader(runner, [](Session& s, FirmwareUploader& u) {
+    WithUploader(runner, [](Session&, FirmwareUploader& u) {
       u.controls.power_off_connect = Options().power_cycle;
-      u.ConnectToAtmel();
+      const ToolOutcome outcome = u.ConnectToAtmel();
       PrintVersions(u);
-      return s.Ui().LastMessage() == atmel::text::kEstablishedConnection;
+      return outcome;
     });
   });
 
   atmel->add_subcommand("start", "Start Application")->callback([&runner] {
     WithUploader(runner, [](Session&, FirmwareUploader& u) {
-      const bool ok = u.StartApplication();
+      const bool ok = u.StartApplication().ok();
       std::cout << "Starting application... " << (ok ? "OK" : "FAIL") << '\n';
-      return ok;
+      return ok ? ToolOutcome::Done : ToolOutcome::Failed;
     });
   });
 
@@ -117,7 +116,7 @@ void SetupAtmel(CLI::App& app, Runner& runner) {
   program->add_flag("--no-verify", Options().no_verify, "No full verification after programming");
   program->add_flag("--no-checksum", Options().no_checksum, "Do not insert the proper flash checksum");
   program->callback([&runner] {
-    WithUploader(runner, [](Session& s, FirmwareUploader& u) {
+    WithUploader(runner, [](Session&, FirmwareUploader& u) {
       const AtmelOptions& o = Options();
       if (!o.flash.empty()) u.controls.flash_file = o.flash;
       if (!o.eeprom.empty()) {
@@ -128,8 +127,7 @@ void SetupAtmel(CLI::App& app, Runner& runner) {
       u.controls.erase_flash_first = !o.no_erase;
       u.controls.verify_after_programming = !o.no_verify;
       u.controls.insert_checksum = !o.no_checksum;
-      return u.ProgramNewFirmware() == FirmwareUploader::RunResult::Successful &&
-             s.Ui().LastMessage() == atmel::text::kProgrammingSuccessful;
+      return u.ProgramNewFirmware();
     });
   });
 

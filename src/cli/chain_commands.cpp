@@ -74,8 +74,7 @@ int RunChainRead(Session& s, const ChainReadOptions& o) {
     for (const auto& name : summary.devices_absent) std::cout << "Not present: " << name << '\n';
     for (const auto& name : summary.devices_ignored) std::cout << "Ignored: " << name << '\n';
     for (const auto& path : summary.files_not_written) std::cout << "Not written: " << path << '\n';
-    return summary.outcome == ChainRunSummary::Outcome::Completed && summary.devices_ignored.empty() &&
-           summary.files_not_written.empty();
+    return ExitStatus(summary.Result()) == kExitOk;
   });
 }
 

@@ -111,6 +111,10 @@ void VirtualAvr::Reply(DeviceLink& link, std::vector<uint8_t> bytes, uint8_t cod
     faults.corrupt_reply_to = 0;
     bytes.back() ^= 0x01;
   }
+  if (faults.truncate_reply_to != 0 && faults.truncate_reply_to == code) {
+    faults.truncate_reply_to = 0;
+    bytes.resize(bytes.size() / 2);
+  }
   uint32_t us = work_us;
   if (timing.wait_for_request) us += LineTimeUs(m_frame.size(), m_frame_baud);
   link.Send(std::move(bytes), baud, (us + 500) / 1000);
@@ -199,12 +203,7 @@ std::vector<uint8_t> VirtualAvr::DataReply(const std::vector<uint8_t>& memory, u
 void VirtualAvr::ExecuteBootFrame(DeviceLink& link) {
   const uint8_t code = m_frame[0];
   if (code == kWakeUp[0]) {
-    ++counters.wake_ups;
-    if (faults.silent_wake_ups > 0) {
-      --faults.silent_wake_ups;
-      return;
-    }
-    Reply(link, faults.wake_up_answer, code, timing.other_us);
+    AnswerGreeting(link);
     return;
   }
   if (!ChecksumHolds(m_frame)) {
@@ -213,102 +212,117 @@ void VirtualAvr::ExecuteBootFrame(DeviceLink& link) {
   }
   const uint32_t address = m_frame.size() >= 7 ? Le32(&m_frame[1]) : 0;
   switch (code) {
-    case kQueryVersion: {
-      std::vector<uint8_t> reply = {code};
-      PutLe32(reply, boot_loader_version);
-      AppendChecksum(reply);
-      Reply(link, std::move(reply), code, timing.other_us);
-      return;
-    }
-    case kQueryApp: {
-      std::vector<uint8_t> reply = {code};
-      PutLe32(reply, application_version);
-      std::string text = description.substr(0, 20);
-      text.resize(20, '\0');
-      reply.insert(reply.end(), text.begin(), text.end());
-      AppendChecksum(reply);
-      Reply(link, std::move(reply), code, timing.other_us);
-      return;
-    }
-    case kWriteFlash: {
-      ++counters.flash_writes;
-      counters.flash_pages_written.insert(address);
-      bool ok = address % kPage == 0 && address < kBootSectionStart && !faults.refused_flash_pages.count(address);
-      if (ok && faults.fail_flash_write_once == address) {
-        faults.fail_flash_write_once.reset();
-        ok = false;
-      }
-      if (ok) {
-        for (std::size_t i = 0; i < kPage; ++i) {
-          uint8_t v = m_frame[5 + i];
-          if (faults.stuck_flash_bits.count(address + static_cast<uint32_t>(i))) v ^= 0x01;
-          flash[address + i] = v;
-        }
-      }
-      Reply(link, StatusReply(ok), code, timing.flash_write_us);
-      return;
-    }
-    case kEraseFlash: {
-      ++counters.flash_erases;
-      const bool ok = !faults.refuse_flash_erase && address % kPage == 0 && address < kBootSectionStart &&
-                      !faults.refused_flash_pages.count(address);
-      if (ok) std::fill_n(flash.begin() + address, kPage, 0xFF);
-      Reply(link, StatusReply(ok), code, timing.flash_erase_us);
-      return;
-    }
+    case kQueryVersion:
+    case kQueryApp: AnswerQuery(link, code); return;
+    case kWriteFlash: WriteFlashPage(link, address); return;
+    case kEraseFlash: EraseFlashPage(link, address); return;
     case kReadFlash:
       ++counters.flash_reads;
       if (address >= kFlashSize) return;
       Reply(link, DataReply(flash, address, faults.garbled_flash_reads.count(address) != 0), code, timing.read_us);
       return;
-    case kWriteEeprom: {
-      ++counters.eeprom_writes;
-      const bool ok = address + kEepromBlock <= kEepromSize && !faults.refused_eeprom_blocks.count(address);
-      for (std::size_t i = 0; ok && i < kEepromBlock; ++i) {
-        uint8_t v = m_frame[5 + i];
-        if (faults.stuck_eeprom_bits.count(address + static_cast<uint32_t>(i))) v ^= 0x01;
-        eeprom[address + i] = v;
-      }
-      Reply(link, StatusReply(ok), code, timing.eeprom_write_us);
-      return;
-    }
-    case kEraseEeprom: {
-      ++counters.eeprom_erases;
-      const bool ok = !faults.refuse_eeprom_erase && address % kEepromBlock == 0 && address < kEepromSize &&
-                      !faults.refused_eeprom_blocks.count(address);
-      if (ok) std::fill_n(eeprom.begin() + address, kEepromBlock, 0xFF);
-      Reply(link, StatusReply(ok), code, timing.eeprom_erase_us);
-      return;
-    }
+    case kWriteEeprom: WriteEepromBlock(link, address); return;
+    case kEraseEeprom: EraseEepromBlock(link, address); return;
     case kReadEeprom:
       ++counters.eeprom_reads;
       if (address >= kEepromSize) return;
       Reply(link, DataReply(eeprom, address, faults.garbled_eeprom_reads.count(address) != 0), code, timing.read_us);
       return;
-    case kStart: {
-      ++counters.starts;
-      std::vector<uint8_t> reply = {code};
-      AppendChecksum(reply);
-      Reply(link, std::move(reply), code, timing.other_us);
-      mode = Mode::Application;
-      speed = kNormalBaud;
-      return;
-    }
+    case kStart: StartApplication(link); return;
     case kSpeedUp:
-    case kSpeedDown: {
-      if (code == kSpeedUp) ++counters.speed_up_requests;
-      if (code == kSpeedUp && faults.normal_speed_only) return;
-      const uint32_t new_speed = code == kSpeedUp ? kHighBaud : kNormalBaud;
-      const bool changes = new_speed != speed;
-      std::vector<uint8_t> reply = {faults.wrong_speed_echo.value_or(code)};
-      AppendChecksum(reply);
-      if (changes) ++counters.speed_changes;
-      speed = new_speed;
-      Reply(link, std::move(reply), code, changes ? kSpeedSwitchUs : timing.other_us, new_speed);
-      return;
-    }
+    case kSpeedDown: ChangeSpeed(link, code); return;
     default: return;
   }
+}
+
+void VirtualAvr::AnswerGreeting(DeviceLink& link) {
+  ++counters.wake_ups;
+  if (faults.silent_wake_ups > 0) {
+    --faults.silent_wake_ups;
+    return;
+  }
+  Reply(link, faults.wake_up_answer, m_frame[0], timing.other_us);
+}
+
+void VirtualAvr::AnswerQuery(DeviceLink& link, uint8_t code) {
+  std::vector<uint8_t> reply = {code};
+  if (code == kQueryVersion) {
+    PutLe32(reply, boot_loader_version);
+  } else {
+    PutLe32(reply, application_version);
+    std::string text = description.substr(0, 20);
+    text.resize(20, '\0');
+    reply.insert(reply.end(), text.begin(), text.end());
+  }
+  AppendChecksum(reply);
+  Reply(link, std::move(reply), code, timing.other_us);
+}
+
+void VirtualAvr::WriteFlashPage(DeviceLink& link, uint32_t address) {
+  ++counters.flash_writes;
+  counters.flash_pages_written.insert(address);
+  bool ok = address % kPage == 0 && address < kBootSectionStart && !faults.refused_flash_pages.count(address);
+  if (ok && faults.fail_flash_write_once == address) {
+    faults.fail_flash_write_once.reset();
+    ok = false;
+  }
+  if (ok) {
+    for (std::size_t i = 0; i < kPage; ++i) {
+      uint8_t v = m_frame[5 + i];
+      if (faults.stuck_flash_bits.count(address + static_cast<uint32_t>(i))) v ^= 0x01;
+      flash[address + i] = v;
+    }
+  }
+  Reply(link, StatusReply(ok), kWriteFlash, timing.flash_write_us);
+}
+
+void VirtualAvr::EraseFlashPage(DeviceLink& link, uint32_t address) {
+  ++counters.flash_erases;
+  const bool ok = !faults.refuse_flash_erase && address % kPage == 0 && address < kBootSectionStart &&
+                  !faults.refused_flash_pages.count(address);
+  if (ok) std::fill_n(flash.begin() + address, kPage, 0xFF);
+  Reply(link, StatusReply(ok), kEraseFlash, timing.flash_erase_us);
+}
+
+void VirtualAvr::WriteEepromBlock(DeviceLink& link, uint32_t address) {
+  ++counters.eeprom_writes;
+  const bool ok = address + kEepromBlock <= kEepromSize && !faults.refused_eeprom_blocks.count(address);
+  for (std::size_t i = 0; ok && i < kEepromBlock; ++i) {
+    uint8_t v = m_frame[5 + i];
+    if (faults.stuck_eeprom_bits.count(address + static_cast<uint32_t>(i))) v ^= 0x01;
+    eeprom[address + i] = v;
+  }
+  Reply(link, StatusReply(ok), kWriteEeprom, timing.eeprom_write_us);
+}
+
+void VirtualAvr::EraseEepromBlock(DeviceLink& link, uint32_t address) {
+  ++counters.eeprom_erases;
+  const bool ok = !faults.refuse_eeprom_erase && address % kEepromBlock == 0 && address < kEepromSize &&
+                  !faults.refused_eeprom_blocks.count(address);
+  if (ok) std::fill_n(eeprom.begin() + address, kEepromBlock, 0xFF);
+  Reply(link, StatusReply(ok), kEraseEeprom, timing.eeprom_erase_us);
+}
+
+void VirtualAvr::StartApplication(DeviceLink& link) {
+  ++counters.starts;
+  std::vector<uint8_t> reply = {kStart};
+  AppendChecksum(reply);
+  Reply(link, std::move(reply), kStart, timing.other_us);
+  mode = Mode::Application;
+  speed = kNormalBaud;
+}
+
+void VirtualAvr::ChangeSpeed(DeviceLink& link, uint8_t code) {
+  if (code == kSpeedUp) ++counters.speed_up_requests;
+  if (code == kSpeedUp && faults.normal_speed_only) return;
+  const uint32_t new_speed = code == kSpeedUp ? kHighBaud : kNormalBaud;
+  const bool changes = new_speed != speed;
+  std::vector<uint8_t> reply = {faults.wrong_speed_echo.value_or(code)};
+  AppendChecksum(reply);
+  if (changes) ++counters.speed_changes;
+  speed = new_speed;
+  // The echo goes out at the new speed.
+  Reply(link, std::move(reply), code, changes ? kSpeedSwitchUs : timing.other_us, new_speed);
 }
 
 }  // namespace corvel::sim

@@ -53,6 +53,7 @@ class VirtualAvr : public DeviceModel {
     bool refuse_flash_erase = false;    // page erase answers status 0
     bool refuse_eeprom_erase = false;   // block erase answers status 0
     uint8_t corrupt_reply_to = 0;       // the next reply to this command code carries a bad checksum, once
+    uint8_t truncate_reply_to = 0;      // the next reply to this command code stops half-way, once
     int silent_wake_ups = 0;            // this many greetings go unanswered (power still off)
     std::optional<uint32_t> fail_flash_write_once;  // the first write of this page answers status 0
     bool normal_speed_only = false;     // never leaves 19200 baud, ignores the speed-up request
@@ -111,6 +112,15 @@ class VirtualAvr : public DeviceModel {
   // Length of the frame that starts with byte b; 0 when b starts none.
   std::size_t BootFrameLength(uint8_t b) const;
   void ExecuteBootFrame(DeviceLink& link);
+  // One boot loader command each; the frame is in m_frame and its checksum holds.
+  void AnswerGreeting(DeviceLink& link);
+  void AnswerQuery(DeviceLink& link, uint8_t code);
+  void WriteFlashPage(DeviceLink& link, uint32_t address);
+  void EraseFlashPage(DeviceLink& link, uint32_t address);
+  void WriteEepromBlock(DeviceLink& link, uint32_t address);
+  void EraseEepromBlock(DeviceLink& link, uint32_t address);
+  void StartApplication(DeviceLink& link);
+  void ChangeSpeed(DeviceLink& link, uint8_t code);
   void Reply(DeviceLink& link, std::vector<uint8_t> bytes, uint8_t code, uint32_t work_us, uint32_t baud = 0);
   std::vector<uint8_t> StatusReply(bool ok) const;
   std::vector<uint8_t> DataReply(const std::vector<uint8_t>& memory, uint32_t address, bool garbled) const;

@@ -64,6 +64,47 @@ TEST(AtmelCommands, ExitStatusFollowsTheVerdict) {
   }
 }
 
+TEST(AtmelCommands, EachButtonsOutcomeGivesTheExitStatus) {
+  TempDir dir;
+  struct Case {
+    std::string args;
+    int status;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"atmel connect", 0, "Established connection!"},
+      // A disk that refuses the file: read, but not saved.
+      {"atmel read-eeprom -o " + dir.File("no-such-folder/e.eep"), 1, "could not be written."},
+      // A file on disk that is not Intel HEX: nothing to compare with.
+      {"atmel read-eeprom --verify " + dir.File("missing.eep"), 1, "Invalid EEPROM file on disk!"},
+      // Programming with nothing to program: no verdict, no success.
+      {"--yes atmel program --keep-eeprom --flash " + dir.File("app.bin"), 1, "Answer: Yes"},
+  };
+  for (const auto& c : cases) {
+    const CliRun run = Cli(dir, "--simulate avr " + c.args);
+    EXPECT_EQ(run.status, c.status) << c.args << "\n" << run.output;
+    EXPECT_TRUE(Has(run, c.text)) << c.args << "\n" << run.output;
+    EXPECT_FALSE(Has(run, "Saved ")) << c.args << "\n" << run.output;
+  }
+}
+
+TEST(AtmelCommands, SlowEquipmentThatIsNoBootLoaderExitsOne) {
+  TempDir dir;
+  struct Case {
+    std::string args;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"atmel connect", "Failed to establish communications."},
+      {"atmel start", "Starting application... FAIL"},
+  };
+  for (const auto& c : cases) {
+    const CliRun run = Cli(dir, "--simulate echo " + c.args);
+    EXPECT_EQ(run.status, 1) << c.args << "\n" << run.output;
+    EXPECT_TRUE(Has(run, c.text)) << c.args << "\n" << run.output;
+  }
+}
+
 TEST(AtmelCommands, ReadBackSavesAndVerifies) {
   TempDir dir;
   const std::string out = dir.File("device.hex");

@@ -52,13 +52,13 @@ TEST_F(AtmelDialogTest, EveryControlOfTheDialogIsThere) {
 }
 
 TEST_F(AtmelDialogTest, OpeningConnectsAndAProgramClickUsesTheTypedControls) {
-  std::vector<uint8_t> flash(atmel::kFlashSize, 0xFF);
+  std::vector<uint8_t> flash(kFlashImageSize, 0xFF);
   const std::string description = "Trelmark AVR";
-  std::copy(description.begin(), description.end(), flash.begin() + atmel::kDescriptionAddress);
-  flash[atmel::kDescriptionAddress + description.size()] = 0;
+  std::copy(description.begin(), description.end(), flash.begin() + kFlashDescriptionOffset);
+  flash[kFlashDescriptionOffset + description.size()] = 0;
   flash[0x10] = 0x42;
   const std::string path = dir.File("typed.hex");
-  ASSERT_TRUE(SaveIntelHex(path, flash.data(), atmel::kFlashSize));
+  ASSERT_TRUE(SaveIntelHex(path, flash.data(), kFlashImageSize));
 
   gui::UploadFirmwareDialog dialog(nullptr, Env());
   dialog.show();

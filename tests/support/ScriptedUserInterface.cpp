@@ -6,15 +6,6 @@ namespace corvel::test {
 
 namespace {
 
-Answer Safe(MessageButtons buttons) {
-  switch (buttons) {
-    case MessageButtons::Ok: return Answer::Ok;
-    case MessageButtons::YesNo: return Answer::No;
-    case MessageButtons::AbortRetryIgnore: return Answer::Abort;
-    default: return Answer::Cancel;
-  }
-}
-
 class FakeDisplay : public ProgressDisplay {
  public:
   FakeDisplay(ScriptedUserInterface& ui, std::size_t index) : m_ui(ui), m_index(index) {}
@@ -46,7 +37,7 @@ Answer ScriptedUserInterface::ShowMessage(const Message& message) {
   if (message.IsQuestion()) {
     if (answers.empty()) {
       ++unexpected_questions;
-      answer = Safe(message.buttons);
+      answer = SafeAnswer(message.buttons);
     } else {
       answer = answers.front();
       answers.pop_front();

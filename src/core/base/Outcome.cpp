@@ -11,6 +11,7 @@ const char* LinkErrorKindName(LinkErrorKind kind) {
     case LinkErrorKind::WrongType: return "wrong type";
     case LinkErrorKind::Refused: return "refused";
     case LinkErrorKind::WrongEcho: return "wrong echo";
+    case LinkErrorKind::NoDevice: return "no device";
     case LinkErrorKind::Cancelled: return "cancelled";
   }
   return "unknown";

@@ -68,6 +68,7 @@ enum class LinkErrorKind {
   WrongType,     // a reply of another type, address or step
   Refused,       // the device answered that it would not do it
   WrongEcho,     // a speed change echoed something else
+  NoDevice,      // the master reports no such device behind it
   Cancelled,     // the person cancelled between exchanges
 };
 

@@ -15,6 +15,19 @@ const char* AnswerName(Answer answer) {
   return "";
 }
 
+Answer SafeAnswer(MessageButtons buttons) {
+  switch (buttons) {
+    case MessageButtons::Ok: return Answer::Ok;
+    case MessageButtons::YesNo: return Answer::No;
+    case MessageButtons::AbortRetryIgnore: return Answer::Abort;
+    default: return Answer::Cancel;
+  }
+}
+
+std::string DialogExtension(const std::string& file_extension) {
+  return !file_extension.empty() && file_extension.front() == '.' ? file_extension.substr(1) : file_extension;
+}
+
 std::vector<FileFilter> ParseFileFilter(const std::string& filter) {
   std::vector<std::string> parts;
   std::string current;

@@ -16,6 +16,9 @@ enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel, Abort
 enum class Answer { Ok, Cancel, Yes, No, Retry, Abort, Ignore };
 
 const char* AnswerName(Answer answer);
+// The answer that changes nothing and goes no further (No, Cancel, Abort):
+// what a console or a script takes when nobody is there to answer.
+Answer SafeAnswer(MessageButtons buttons);
 
 struct Message {
   std::string text;
@@ -40,6 +43,9 @@ struct FileDialogRequest {
   bool overwrite_prompt = false;
   bool must_exist = false;
 };
+
+// The dialog's default extension for a file type named with its dot (".hex").
+std::string DialogExtension(const std::string& file_extension);
 
 // One filter pair of an MFC-style filter string.
 struct FileFilter {

@@ -3,6 +3,8 @@
 
 #include <chrono>
 #include <numeric>
+#include <optional>
+#include <stdexcept>
 
 #include "AtmelTestSupport.h"
 #include "core/tool/atmel/AtmelConnect.h"
@@ -36,26 +38,32 @@ TEST_F(AtmelBootLoaderTest, EveryCommandReachesTheMemories) {
   ASSERT_TRUE(loader.EraseEepromBlock(0x7F0));
   EXPECT_EQ(Avr([](VirtualAvr& m) { return m.eeprom[0x7F5]; }), 0xFF);
 
-  std::string description = "unchanged";
-  EXPECT_EQ(loader.QueryBootLoaderVersion(), 0x01020304u);
-  EXPECT_EQ(loader.QueryApplication(description), 0x02000107u);
-  EXPECT_EQ(description, "Trelmark AVR");
+  EXPECT_EQ(loader.QueryBootLoaderVersion().value_or(0), 0x01020304u);
+  const auto application = loader.QueryApplication();
+  ASSERT_TRUE(application.ok());
+  EXPECT_EQ(application->version, 0x02000107u);
+  EXPECT_EQ(application->description, "Trelmark AVR");
   EXPECT_TRUE(loader.connected);
 }
 
 TEST_F(AtmelBootLoaderTest, StatusZeroFailsTheCommand) {
   StartAvr(Mode::BootLoader, [](VirtualAvr& m) { m.faults.refuse_flash_erase = true; });
   std::array<uint8_t, kFlashPageSize> page{};
-  EXPECT_FALSE(loader.EraseFlashPage(0));
+  const LinkStatus erased = loader.EraseFlashPage(0);
+  ASSERT_FALSE(erased);
+  EXPECT_EQ(erased.error().kind, LinkErrorKind::Refused);
   // The boot loader section is never writable.
-  EXPECT_FALSE(loader.WriteFlash(0x1E000, page));
+  const LinkStatus written = loader.WriteFlash(0x1E000, page);
+  ASSERT_FALSE(written);
+  EXPECT_EQ(written.error().kind, LinkErrorKind::Refused);
+  EXPECT_EQ(written.error().address, 0x1E000u);
   EXPECT_EQ(Avr([](VirtualAvr& m) { return m.flash[0x1E000]; }), VirtualAvr::BootSectionByte(0));
 }
 
 TEST_F(AtmelBootLoaderTest, ABadChecksumFailsTheCommandWhateverTheReplySays) {
   struct Case {
     uint8_t code;
-    std::function<bool(AtmelBootLoader&)> command;
+    std::function<LinkStatus(AtmelBootLoader&)> command;
   };
   std::array<uint8_t, kFlashPageSize> page{};
   std::array<uint8_t, kReadLength> read{};
@@ -65,7 +73,12 @@ TEST_F(AtmelBootLoaderTest, ABadChecksumFailsTheCommandWhateverTheReplySays) {
       {'w', [&](AtmelBootLoader& l) { return l.WriteEeprom(0, block, 16); }},
       {'y', [&](AtmelBootLoader& l) { return l.EraseFlashPage(0); }},
       {'v', [&](AtmelBootLoader& l) { return l.ReadFlash(0, read); }},
-      {'t', [&](AtmelBootLoader& l) { return l.QueryBootLoaderVersion() != 0; }},
+      {'t',
+       [&](AtmelBootLoader& l) -> LinkStatus {
+         auto version = l.QueryBootLoaderVersion();
+         if (!version) return Fail(version.error());
+         return {};
+       }},
       {'r', [&](AtmelBootLoader& l) { return l.StartApplication(); }},
   };
   StartAvr();
@@ -74,17 +87,97 @@ TEST_F(AtmelBootLoaderTest, ABadChecksumFailsTheCommandWhateverTheReplySays) {
       m.faults.corrupt_reply_to = c.code;
       m.mode = Mode::BootLoader;
     });
-    EXPECT_FALSE(c.command(loader)) << "command " << c.code;
+    const LinkStatus corrupted = c.command(loader);
+    ASSERT_FALSE(corrupted) << "command " << c.code;
+    EXPECT_EQ(corrupted.error().kind, LinkErrorKind::BadChecksum) << "command " << c.code;
     Avr([&](VirtualAvr& m) { m.mode = Mode::BootLoader; });
-    EXPECT_TRUE(c.command(loader)) << "command " << c.code << " repeated";
+    EXPECT_TRUE(c.command(loader).ok()) << "command " << c.code << " repeated";
   }
+}
+
+TEST_F(AtmelBootLoaderTest, AFailedReadSaysWhyAndHowManyBytesCame) {
+  struct Case {
+    const char* name;
+    std::function<void(VirtualAvr&)> fault;
+    std::optional<LinkErrorKind> kind;
+    uint32_t received;
+  };
+  const Case cases[] = {
+      {"short reply", [](VirtualAvr& m) { m.faults.truncate_reply_to = 'v'; }, LinkErrorKind::ShortReply, 131},
+      {"bad checksum", [](VirtualAvr& m) { m.faults.corrupt_reply_to = 'v'; }, LinkErrorKind::BadChecksum, 263},
+      {"whole reply", [](VirtualAvr&) {}, {}, 263},
+  };
+  StartAvr(Mode::BootLoader);
+  std::array<uint8_t, kReadLength> read{};
+  for (const auto& c : cases) {
+    Avr(c.fault);
+    const LinkStatus status = loader.ReadFlash(0x1E000, read);
+    if (!c.kind) {
+      EXPECT_TRUE(status.ok()) << c.name;
+      continue;
+    }
+    ASSERT_FALSE(status) << c.name;
+    EXPECT_EQ(status.error().kind, *c.kind) << c.name;
+    EXPECT_EQ(status.error().expected, kDataReplyLength) << c.name;
+    EXPECT_EQ(status.error().received, c.received) << c.name;
+  }
+}
+
+TEST_F(AtmelBootLoaderTest, SlowASilentDeviceTimesOut) {
+  StartAvr(Mode::BootLoader, [](VirtualAvr& m) { m.faults.silent = true; });
+  const auto version = loader.QueryBootLoaderVersion();
+  ASSERT_FALSE(version.ok());
+  EXPECT_EQ(version.error().kind, LinkErrorKind::Timeout);
+  EXPECT_EQ(version.error().received, 0u);
+  const LinkStatus wake = loader.SendWakeUp();
+  ASSERT_FALSE(wake);
+  EXPECT_EQ(wake.error().kind, LinkErrorKind::Timeout);
+}
+
+TEST_F(AtmelBootLoaderTest, AHighSpeedSessionEndsAtNormalSpeedOnEveryWayOut) {
+  StartAvr(Mode::BootLoader);
+  for (const bool by_exception : {false, true}) {
+    try {
+      HighSpeedSession session(loader);
+      session.Begin(HighSpeedSession::Undo::OneRequest);
+      ASSERT_TRUE(session.InForce());
+      EXPECT_EQ(AvrSpeed(), kHighBaud);
+      if (by_exception) throw std::runtime_error("the run stops half-way");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(port.BaudRate(), kNormalBaud) << by_exception;
+    EXPECT_EQ(AvrSpeed(), kNormalBaud) << by_exception;
+  }
+}
+
+TEST_F(AtmelBootLoaderTest, AFailedSwitchIsNotTriedAgainInTheSameSession) {
+  StartAvr(Mode::BootLoader, [](VirtualAvr& m) { m.faults.wrong_speed_echo = 0x7C; });
+  {
+    HighSpeedSession session(loader);
+    session.Begin(HighSpeedSession::Undo::OneRequest);
+    EXPECT_FALSE(session.InForce());
+    EXPECT_TRUE(session.State().failed);
+    session.Begin(HighSpeedSession::Undo::OneRequest);
+  }
+  EXPECT_EQ(Avr([](VirtualAvr& m) { return m.counters.speed_up_requests; }), 1);
+  // The failed switch was undone: both ends talk at normal speed.
+  EXPECT_EQ(port.BaudRate(), kNormalBaud);
+  EXPECT_EQ(AvrSpeed(), kNormalBaud);
+  EXPECT_TRUE(loader.QueryBootLoaderVersion().ok());
 }
 
 TEST_F(AtmelBootLoaderTest, AFailedApplicationQueryKeepsTheCallersText) {
   StartAvr(Mode::BootLoader, [](VirtualAvr& m) { m.faults.corrupt_reply_to = 's'; });
-  std::string description = "Not found";
-  EXPECT_EQ(loader.QueryApplication(description), 0u);
-  EXPECT_EQ(description, "Not found");
+  const DeviceVersions versions = GetVersions(loader);
+  EXPECT_EQ(versions.description, "Not found");
+  EXPECT_EQ(versions.application, 0u);
+  EXPECT_EQ(versions.boot_loader, 0x01020304u);
+
+  Avr([](VirtualAvr& m) { m.faults.corrupt_reply_to = 's'; });
+  loader.connected = false;
+  const auto application = loader.QueryApplication();
+  ASSERT_FALSE(application.ok());
+  EXPECT_EQ(application.error().kind, LinkErrorKind::BadChecksum);
   EXPECT_FALSE(loader.connected);
 }
 
@@ -92,18 +185,24 @@ TEST_F(AtmelBootLoaderTest, OnlyTheExactAnswerBLCountsAsConnected) {
   struct Case {
     std::vector<uint8_t> answer;
     bool connected;
+    LinkErrorKind kind;  // when not connected
   };
   const Case cases[] = {
-      {{0x42, 0x4C}, true},
-      {{0x42, 0x58}, false},  // "BX"
-      {{0x4C, 0x42}, false},  // "LB"
-      {{0x42}, false},        // one byte only
+      {{0x42, 0x4C}, true, {}},
+      {{0x42, 0x58}, false, LinkErrorKind::WrongType},  // "BX"
+      {{0x4C, 0x42}, false, LinkErrorKind::WrongType},  // "LB"
+      {{0x42}, false, LinkErrorKind::ShortReply},       // one byte only
+      {{}, false, LinkErrorKind::Timeout},              // nothing at all
   };
   StartAvr();
   for (const auto& c : cases) {
     Avr([&](VirtualAvr& m) { m.faults.wake_up_answer = c.answer; });
     loader.connected = false;
-    EXPECT_EQ(loader.SendWakeUp(), c.connected) << c.answer.size();
+    const LinkStatus greeted = loader.SendWakeUp();
+    EXPECT_EQ(greeted.ok(), c.connected) << c.answer.size();
+    if (!greeted) {
+      EXPECT_EQ(greeted.error().kind, c.kind) << c.answer.size();
+    }
     EXPECT_EQ(loader.connected, c.connected);
   }
 }
@@ -119,25 +218,31 @@ TEST_F(AtmelBootLoaderTest, SpeedChangesMoveBothEnds) {
   ASSERT_TRUE(loader.FallBackToNormalSpeed());
   EXPECT_EQ(port.BaudRate(), kNormalBaud);
   EXPECT_EQ(AvrSpeed(), kNormalBaud);
-  EXPECT_NE(loader.QueryBootLoaderVersion(), 0u);
+  EXPECT_TRUE(loader.QueryBootLoaderVersion().ok());
 }
 
 TEST_F(AtmelBootLoaderTest, AWrongEchoFailsTheSpeedChangeEvenWithAValidChecksum) {
   StartAvr(Mode::BootLoader, [](VirtualAvr& m) { m.faults.wrong_speed_echo = 0x7C; });
-  EXPECT_FALSE(loader.SetLinkSpeed(true));
+  const LinkStatus sped_up = loader.SetLinkSpeed(true);
+  ASSERT_FALSE(sped_up);
+  EXPECT_EQ(sped_up.error().kind, LinkErrorKind::WrongEcho);
+  EXPECT_EQ(sped_up.error().expected, kCmdHighSpeed);
+  EXPECT_EQ(sped_up.error().received, 0x7Cu);
 }
 
 TEST_F(AtmelBootLoaderTest, SlowSpeedChangeFailsWithoutAnEchoAfterFiveRepeats) {
   StartAvr(Mode::BootLoader, [](VirtualAvr& m) { m.faults.normal_speed_only = true; });
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(loader.SetLinkSpeed(true));
+  const LinkStatus sped_up = loader.SetLinkSpeed(true);
+  ASSERT_FALSE(sped_up);
+  EXPECT_EQ(sped_up.error().kind, LinkErrorKind::Timeout);
   const auto waited = std::chrono::steady_clock::now() - start;
   // The first read and five repeats each wait out the 203 ms read time-out.
   EXPECT_GE(waited, std::chrono::milliseconds(6 * 200));
   EXPECT_LT(waited, std::chrono::milliseconds(7 * 203 + 500));
   // The fall-back finds the device still at normal speed.
   EXPECT_TRUE(loader.FallBackToNormalSpeed());
-  EXPECT_NE(loader.QueryBootLoaderVersion(), 0u);
+  EXPECT_TRUE(loader.QueryBootLoaderVersion().ok());
 }
 
 TEST_F(AtmelBootLoaderTest, TheRetryRuleFallsBackToNormalSpeedAfterAFailureAtHighSpeed) {
@@ -145,7 +250,7 @@ TEST_F(AtmelBootLoaderTest, TheRetryRuleFallsBackToNormalSpeedAfterAFailureAtHig
   std::array<uint8_t, kFlashPageSize> page{};
   page.fill(0x5A);
   LinkSpeedState speed;
-  speed.in_force = loader.SetLinkSpeed(true);
+  speed.in_force = loader.SetLinkSpeed(true).ok();
   ASSERT_TRUE(speed.in_force);
   bool fell_back = false;
   int attempts = 0;

@@ -37,7 +37,7 @@ class DeviceReadBackTest : public AvrTest {
     EXPECT_TRUE(SaveIntelHex(path, bytes.data(), static_cast<uint32_t>(bytes.size())));
     return path;
   }
-  bool Run(AtmelMemory memory) { return DeviceReadBack(Env(), loader).Run(memory); }
+  ToolOutcome Run(AtmelMemory memory) { return DeviceReadBack(Env(), loader).Run(memory); }
   void ExpectNormalSpeedAtBothEnds() {
     EXPECT_EQ(port.BaudRate(), kNormalBaud);
     EXPECT_EQ(AvrSpeed(), kNormalBaud);
@@ -56,8 +56,8 @@ TEST_F(DeviceReadBackTest, SavingWritesTheWholeMemoryAsIntelHex) {
     const char* filter;
   };
   const Case cases[] = {
-      {AtmelMemory::Flash, kFlashSize, kCaptionReadingFirmwareFromDevice, 512, "hex", text::kFlashFilter},
-      {AtmelMemory::Eeprom, kEepromSize, kCaptionReadingEepromFromDevice, 16, "eep", text::kEepromFilter},
+      {AtmelMemory::Flash, kFlashImageSize, kCaptionReadingFirmwareFromDevice, 512, "hex", text::kFlashFilter},
+      {AtmelMemory::Eeprom, kEepromImageSize, kCaptionReadingEepromFromDevice, 16, "eep", text::kEepromFilter},
   };
   for (const auto& c : cases) {
     ui.progress.clear();
@@ -65,7 +65,7 @@ TEST_F(DeviceReadBackTest, SavingWritesTheWholeMemoryAsIntelHex) {
     const std::string out = dir.File("out." + std::string(c.extension));
     ui.read_back_options = {ReadBackOption::Save};
     ui.files = {out};
-    EXPECT_TRUE(Run(c.memory));
+    EXPECT_EQ(Run(c.memory), ToolOutcome::Done);
     Bytes saved(c.size);
     ASSERT_TRUE(LoadIntelHex(out, saved.data(), c.size, false));
     EXPECT_EQ(saved, c.memory == AtmelMemory::Flash ? DeviceFlash() : DeviceEeprom());
@@ -90,7 +90,7 @@ TEST_F(DeviceReadBackTest, ASaveTheDiskRefusesSaysSo) {
   const std::string out = dir.File("no-such-folder/eeprom.eep");
   ui.read_back_options = {ReadBackOption::Save};
   ui.files = {out};
-  EXPECT_FALSE(Run(AtmelMemory::Eeprom));
+  EXPECT_EQ(Run(AtmelMemory::Eeprom), ToolOutcome::Failed);
   ASSERT_EQ(ui.shown.size(), 1u);
   EXPECT_EQ(ui.shown[0].message.text, "The file " + out + " could not be written.");
   EXPECT_EQ(ui.shown[0].message.icon, MessageIcon::Error);
@@ -124,7 +124,8 @@ TEST_F(DeviceReadBackTest, VerifyingFlashNamesTheSectionOfTheFirstDifference) {
     ui.shown.clear();
     ui.read_back_options = {ReadBackOption::Verify};
     ui.files = {Hex("disk.hex", c.file)};
-    EXPECT_EQ(Run(AtmelMemory::Flash), c.icon == MessageIcon::Information) << c.name;
+    const ToolOutcome expected = c.icon == MessageIcon::Information ? ToolOutcome::Done : ToolOutcome::Failed;
+    EXPECT_EQ(Run(AtmelMemory::Flash), expected) << c.name;
     EXPECT_EQ(ui.Texts(), std::vector<std::string>{c.message}) << c.name;
     EXPECT_EQ(ui.shown[0].message.icon, c.icon) << c.name;
   }
@@ -161,7 +162,7 @@ TEST_F(DeviceReadBackTest, VerifyingEepromAndFilesThatDoNotLoad) {
 
 TEST_F(DeviceReadBackTest, ViewingShowsTheWholeMemoryUntrimmed) {
   ui.read_back_options = {ReadBackOption::View};
-  EXPECT_TRUE(Run(AtmelMemory::Eeprom));
+  EXPECT_EQ(Run(AtmelMemory::Eeprom), ToolOutcome::Done);
   ASSERT_EQ(ui.hex_views.size(), 1u);
   // 256 lines of 16 bytes, the erased tail included.
   EXPECT_EQ(std::count(ui.hex_views[0].begin(), ui.hex_views[0].end(), '\n'), 255);
@@ -169,22 +170,22 @@ TEST_F(DeviceReadBackTest, ViewingShowsTheWholeMemoryUntrimmed) {
 }
 
 TEST_F(DeviceReadBackTest, VerifyingAgainstTheProgrammedFileFindsTheInsertedChecksum) {
-  Bytes file(kFlashSize, 0xFF);
+  Bytes file(kFlashImageSize, 0xFF);
   for (uint32_t i = 0; i < 0x100; ++i) file[i] = static_cast<uint8_t>(i ^ 0x33);
   std::fill(file.begin() + kBootLoaderStart, file.end(), 0);
-  for (uint32_t a = kBootLoaderStart; a < kFlashSize; ++a) file[a] = VirtualAvr::BootSectionByte(a - kBootLoaderStart);
+  for (uint32_t a = kBootLoaderStart; a < kFlashImageSize; ++a) file[a] = VirtualAvr::BootSectionByte(a - kBootLoaderStart);
   const std::string path = Hex("programmed.hex", file);
   app.last_fw_file = path;
   app.keep_eeprom = 1;
   FirmwareUploader uploader(Env());
   uploader.Open();
   ui.answers = {Answer::Yes};  // the description differs
-  ASSERT_EQ(uploader.ProgramNewFirmware(), FirmwareUploader::RunResult::Successful);
+  ASSERT_EQ(uploader.ProgramNewFirmware(), ToolOutcome::Done);
 
   ui.shown.clear();
   ui.read_back_options = {ReadBackOption::Verify};
   ui.files = {path};
-  EXPECT_FALSE(uploader.ReadFlash());
+  EXPECT_EQ(uploader.ReadFlash(), ToolOutcome::Failed);
   EXPECT_EQ(ui.Texts(), std::vector<std::string>{text::kFixedStringsSectionMismatch});
 }
 
@@ -193,7 +194,7 @@ TEST_F(DeviceReadBackTest, CancelDuringReadingLeavesNoFileAndNoMessage) {
   ui.read_back_options = {ReadBackOption::Save};
   ui.files = {out};
   ui.cancel_at_poll = 50;
-  EXPECT_FALSE(Run(AtmelMemory::Flash));
+  EXPECT_EQ(Run(AtmelMemory::Flash), ToolOutcome::Cancelled);
   EXPECT_FALSE(std::filesystem::exists(out));
   EXPECT_TRUE(ui.shown.empty());
   EXPECT_TRUE(ui.file_requests.empty());
@@ -203,7 +204,7 @@ TEST_F(DeviceReadBackTest, CancelDuringReadingLeavesNoFileAndNoMessage) {
 
 TEST_F(DeviceReadBackTest, ChoosingCancelReadsNothing) {
   ui.read_back_options = {ReadBackOption::Cancel};
-  EXPECT_FALSE(Run(AtmelMemory::Flash));
+  EXPECT_EQ(Run(AtmelMemory::Flash), ToolOutcome::Cancelled);
   EXPECT_TRUE(ui.progress.empty());
   EXPECT_EQ(Avr([](VirtualAvr& m) { return m.counters.flash_reads; }), 0);
 }
@@ -212,7 +213,7 @@ TEST_F(DeviceReadBackTest, AReadThatFailsThreeTimesEndsTheReading) {
   ui.read_back_options = {ReadBackOption::Save};
   ui.files = {dir.File("never.eep")};
   host->Disconnect();
-  EXPECT_FALSE(Run(AtmelMemory::Eeprom));
+  EXPECT_EQ(Run(AtmelMemory::Eeprom), ToolOutcome::Failed);
   EXPECT_EQ(ui.Texts(), std::vector<std::string>{text::kReadingEepromFailed});
   EXPECT_TRUE(ui.file_requests.empty());
   EXPECT_FALSE(std::filesystem::exists(dir.File("never.eep")));

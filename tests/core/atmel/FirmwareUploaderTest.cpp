@@ -18,27 +18,21 @@ namespace {
 using namespace atmel;
 using sim::VirtualAvr;
 using Bytes = std::vector<uint8_t>;
-using Result = FirmwareUploader::RunResult;
-
-std::string At(const char* format, uint32_t address) {
-  char text[160];
-  std::snprintf(text, sizeof text, format, address);
-  return text;
-}
+using Result = ToolOutcome;
 
 class FirmwareUploaderTest : public AvrTest {
  protected:
   // A flash image with code in two pages and the device's own description.
   static Bytes Flash(const std::string& description = "Trelmark AVR") {
-    Bytes image(kFlashSize, 0xFF);
+    Bytes image(kFlashImageSize, 0xFF);
     for (uint32_t i = 0; i < 300; ++i) image[i] = static_cast<uint8_t>(i * 3);
     for (uint32_t i = 0; i < 16; ++i) image[0x12340 + i] = static_cast<uint8_t>(0xA0 + i);
-    std::copy(description.begin(), description.end(), image.begin() + kDescriptionAddress);
-    image[kDescriptionAddress + description.size()] = 0;
+    std::copy(description.begin(), description.end(), image.begin() + kFlashDescriptionOffset);
+    image[kFlashDescriptionOffset + description.size()] = 0;
     return image;
   }
   static Bytes Eeprom() {
-    Bytes image(kEepromSize, 0xFF);
+    Bytes image(kEepromImageSize, 0xFF);
     for (uint32_t i = 0; i < 40; ++i) image[0x100 + i] = static_cast<uint8_t>(i);
     image[0xFFF] = 0x42;
     return image;
@@ -86,7 +80,7 @@ TEST_F(FirmwareUploaderTest, AFullRunProgramsAndVerifiesBothMemories) {
   ASSERT_TRUE(u.m_eeprom_valid);
   ui.answers = {Answer::Yes};  // overwrite the EEPROM
 
-  EXPECT_EQ(u.ProgramNewFirmware(), Result::Successful);
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Done);
 
   EXPECT_EQ(ui.Texts(), (std::vector<std::string>{text::kOverwriteEeprom, text::kProgrammingSuccessful}));
   EXPECT_EQ(ui.shown.back().message.icon, MessageIcon::Information);
@@ -101,10 +95,10 @@ TEST_F(FirmwareUploaderTest, AFullRunProgramsAndVerifiesBothMemories) {
 
   Bytes expected = flash;
   const uint32_t sum = FlashChecksum(flash.data());
-  for (int i = 0; i < 4; ++i) expected[kFlashChecksumAddress + i] = static_cast<uint8_t>(sum >> (8 * i));
+  for (int i = 0; i < 4; ++i) expected[kFlashChecksumOffset + i] = static_cast<uint8_t>(sum >> (8 * i));
   Avr([&](VirtualAvr& m) {
     EXPECT_TRUE(std::equal(expected.begin(), expected.begin() + kBootLoaderStart, m.flash.begin()));
-    for (uint32_t a = kBootLoaderStart; a < kFlashSize; ++a) {
+    for (uint32_t a = kBootLoaderStart; a < kFlashImageSize; ++a) {
       ASSERT_EQ(m.flash[a], VirtualAvr::BootSectionByte(a - kBootLoaderStart)) << a;
     }
     EXPECT_EQ(m.eeprom, eeprom);
@@ -119,12 +113,12 @@ TEST_F(FirmwareUploaderTest, AFullRunProgramsAndVerifiesBothMemories) {
 
 TEST_F(FirmwareUploaderTest, TheChecksumOfAnErasedImageIsStoredLeastSignificantByteFirst) {
   StartAvr();
-  Bytes flash(kFlashSize, 0xFF);
+  Bytes flash(kFlashImageSize, 0xFF);
   auto& u = Open(Hex("blank.hex", flash), "", true);
   u.controls.keep_eeprom = true;
   u.controls.verify_after_programming = false;
   ui.answers = {Answer::Yes};  // the description differs
-  EXPECT_EQ(u.ProgramNewFirmware(), Result::Successful);
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Done);
   EXPECT_EQ(ui.Texts().front(), text::kDescriptionDiffers);
   Avr([&](VirtualAvr& m) {
     EXPECT_EQ(Bytes(m.flash.begin() + 0x1DF04, m.flash.begin() + 0x1DF08), (Bytes{0x00, 0x21, 0xDD, 0x01}));
@@ -140,7 +134,7 @@ TEST_F(FirmwareUploaderTest, TheChecksumReplacesWhateverTheFileHeldAndCanBeLeftO
     auto& u = Open(Hex("app.hex", flash), "", true);
     u.controls.keep_eeprom = true;
     u.controls.insert_checksum = insert;
-    EXPECT_EQ(u.ProgramNewFirmware(), Result::Successful);
+    EXPECT_EQ(u.ProgramNewFirmware(), Result::Done);
     const uint32_t sum = FlashChecksum(flash.data());
     Avr([&](VirtualAvr& m) {
       const uint32_t stored = uint32_t{m.flash[0x1DF04]} | uint32_t{m.flash[0x1DF05]} << 8 |
@@ -158,7 +152,7 @@ TEST_F(FirmwareUploaderTest, TheBootLoaderSectionOfTheFileIsNeverSent) {
   std::fill(flash.begin() + kBootLoaderStart, flash.end(), 0x00);
   auto& u = Open(Hex("with-boot.hex", flash), "", true);
   u.controls.keep_eeprom = true;
-  EXPECT_EQ(u.ProgramNewFirmware(), Result::Successful);
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Done);
   Avr([&](VirtualAvr& m) {
     EXPECT_LT(*m.counters.flash_pages_written.rbegin(), kBootLoaderStart);
     EXPECT_EQ(m.flash[0x1FFFF], VirtualAvr::BootSectionByte(0x1FFF));
@@ -169,10 +163,10 @@ TEST_F(FirmwareUploaderTest, ThreeDifferingBytesGiveThreeMessagesAndAnUnsuccessf
   StartAvr(Mode::BootLoader, [](VirtualAvr& m) { m.faults.stuck_flash_bits = {0x10, 0x11, 0x1DF08}; });
   auto& u = Open(Hex("app.hex", Flash()), "", true);
   u.controls.keep_eeprom = true;
-  EXPECT_EQ(u.ProgramNewFirmware(), Result::Unsuccessful);
-  EXPECT_EQ(ui.Texts(), (std::vector<std::string>{At(text::kApplicationMismatchAt, 0x10),
-                                                  At(text::kApplicationMismatchAt, 0x11),
-                                                  At(text::kFixedStringsMismatchAt, 0x1DF08),
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Failed);
+  EXPECT_EQ(ui.Texts(), (std::vector<std::string>{text::ApplicationMismatchAt(0x10),
+                                                  text::ApplicationMismatchAt(0x11),
+                                                  text::FixedStringsMismatchAt(0x1DF08),
                                                   text::kProgrammingUnsuccessful}));
   EXPECT_EQ(ui.shown.back().message.buttons, MessageButtons::RetryCancel);
   EXPECT_EQ(ui.shown.back().message.icon, MessageIcon::Exclamation);
@@ -185,7 +179,7 @@ TEST_F(FirmwareUploaderTest, TheDescriptionQuestionComesOncePerClickAcrossRetrie
   u.controls.keep_eeprom = true;
   u.controls.erase_flash_first = false;
   ui.answers = {Answer::Yes, Answer::Retry, Answer::Cancel};
-  EXPECT_EQ(u.ProgramNewFirmware(), Result::Unsuccessful);
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Failed);
   const auto texts = ui.Texts();
   EXPECT_EQ(std::count(texts.begin(), texts.end(), text::kDescriptionDiffers), 1);
   EXPECT_EQ(std::count(texts.begin(), texts.end(), text::kProgrammingUnsuccessful), 2);
@@ -194,7 +188,7 @@ TEST_F(FirmwareUploaderTest, TheDescriptionQuestionComesOncePerClickAcrossRetrie
   // A new click asks again; No ends it at once.
   ui.shown.clear();
   ui.answers = {Answer::No};
-  EXPECT_EQ(u.ProgramNewFirmware(), Result::Stopped);
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Cancelled);
   EXPECT_EQ(ui.Texts(), std::vector<std::string>{text::kDescriptionDiffers});
 }
 
@@ -203,11 +197,11 @@ TEST_F(FirmwareUploaderTest, TheNotHexQuestionComesOnEveryPass) {
   auto& u = Open(Hex("app.hex", Flash()), Hex("settings.eep", Eeprom()));
   u.controls.flash_file = dir.File("APP.HEX");  // capitals: not a hex file
   ui.answers = {Answer::Yes, Answer::Yes, Answer::Retry, Answer::Yes, Answer::Cancel};
-  EXPECT_EQ(u.ProgramNewFirmware(), Result::Unsuccessful);
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Failed);
   const auto texts = ui.Texts();
   EXPECT_EQ(std::count(texts.begin(), texts.end(), text::kNotHexFile), 2);
   EXPECT_EQ(std::count(texts.begin(), texts.end(), text::kOverwriteEeprom), 1);
-  EXPECT_EQ(std::count(texts.begin(), texts.end(), At(text::kEepromMismatchAt, 0x105)), 2);
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), text::EepromMismatchAt(0x105)), 2);
   EXPECT_FALSE(u.m_flash_valid);
   EXPECT_FALSE(u.FlashViewEnabled());
   EXPECT_EQ(Avr([](VirtualAvr& m) { return m.counters.flash_writes; }), 0);
@@ -230,7 +224,7 @@ TEST_F(FirmwareUploaderTest, NoToAQuestionEndsTheRunWithoutAVerdictAtNormalSpeed
   for (const auto& c : cases) {
     auto& u = Open(Hex(c.flash_name, c.flash), Hex("settings.eep", Eeprom()));
     ui.answers.clear();
-    EXPECT_EQ(u.ProgramNewFirmware(), Result::Stopped) << c.name;
+    EXPECT_EQ(u.ProgramNewFirmware(), Result::Cancelled) << c.name;
     EXPECT_EQ(ui.Texts(), c.texts) << c.name;
     ExpectNormalSpeedAtBothEnds();
   }
@@ -242,7 +236,7 @@ TEST_F(FirmwareUploaderTest, CancelWhileProgrammingEndsSilentlyAtNormalSpeed) {
   u.controls.keep_eeprom = true;
   u.controls.erase_flash_first = false;
   ui.cancel_at_poll = 40;
-  EXPECT_EQ(u.ProgramNewFirmware(), Result::Stopped);
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Cancelled);
   EXPECT_TRUE(ui.shown.empty());
   EXPECT_EQ(Captions(), std::vector<unsigned>{kCaptionProgrammingFirmware});
   EXPECT_TRUE(ui.progress[0].destroyed);
@@ -267,24 +261,24 @@ TEST_F(FirmwareUploaderTest, AFailedPageOrBlockEndsItsPhaseAndTheRunGoesOn) {
       {"erase, then program, at a refused page",
        [](VirtualAvr& m) { m.faults.refused_flash_pages = {0x300, 0x400}; },
        true, true, false, false,
-       {At(text::kEraseFailed, 0x300), At(text::kProgramFlashFailed, 0x300), text::kProgrammingUnsuccessful}},
+       {text::EraseFailedAt(0x300), text::ProgramFlashFailedAt(0x300), text::kProgrammingUnsuccessful}},
       {"program flash, then the EEPROM",
        [](VirtualAvr& m) { m.faults.refused_flash_pages = {0x12300, 0x12400}; },
        true, false, false, true,
-       {At(text::kProgramFlashFailed, 0x12300), text::kOverwriteEeprom, text::kProgrammingUnsuccessful}},
+       {text::ProgramFlashFailedAt(0x12300), text::kOverwriteEeprom, text::kProgrammingUnsuccessful}},
       {"read flash for verification",
        [](VirtualAvr& m) { m.faults.garbled_flash_reads = {0x200, 0x300}; },
        true, false, true, false,
-       {At(text::kReadFlashForVerifyFailed, 0x200), text::kProgrammingUnsuccessful}},
+       {text::ReadFlashForVerifyFailedAt(0x200), text::kProgrammingUnsuccessful}},
       {"program EEPROM",
        [](VirtualAvr& m) { m.faults.refused_eeprom_blocks = {0x110, 0x120}; },
        false, false, false, true,
-       {text::kNotHexFile, text::kOverwriteEeprom, At(text::kProgramEepromFailed, 0x110),
+       {text::kNotHexFile, text::kOverwriteEeprom, text::ProgramEepromFailedAt(0x110),
         text::kProgrammingUnsuccessful}},
       {"read EEPROM for verification",
        [](VirtualAvr& m) { m.faults.garbled_eeprom_reads = {0x230, 0x240}; },
        false, false, true, true,
-       {text::kNotHexFile, text::kOverwriteEeprom, At(text::kReadEepromForVerifyFailed, 0x230),
+       {text::kNotHexFile, text::kOverwriteEeprom, text::ReadEepromForVerifyFailedAt(0x230),
         text::kProgrammingUnsuccessful}},
   };
   for (const auto& c : cases) {
@@ -295,7 +289,7 @@ TEST_F(FirmwareUploaderTest, AFailedPageOrBlockEndsItsPhaseAndTheRunGoesOn) {
     u.controls.erase_flash_first = c.erase;
     u.controls.verify_after_programming = c.verify;
     ui.answers = {Answer::Yes, Answer::Yes, Answer::Cancel};
-    EXPECT_EQ(u.ProgramNewFirmware(), Result::Unsuccessful) << c.name;
+    EXPECT_EQ(u.ProgramNewFirmware(), Result::Failed) << c.name;
     EXPECT_EQ(ui.Texts(), c.texts) << c.name;
     if (c.flash && c.eeprom) {
       // The flash failure did not keep the EEPROM from being programmed.
@@ -314,7 +308,7 @@ TEST_F(FirmwareUploaderTest, ErasedEepromBlocksFallBackToWritesWhenEraseIsRefuse
   u.controls.flash_file = dir.File("none.txt");
   u.controls.verify_after_programming = false;
   ui.answers = {Answer::Yes, Answer::Yes};
-  EXPECT_EQ(u.ProgramNewFirmware(), Result::Successful);
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Done);
   Avr([&](VirtualAvr& m) {
     EXPECT_EQ(m.eeprom, eeprom);
     EXPECT_EQ(m.counters.eeprom_erases, 1);  // once refused, never asked again
@@ -333,20 +327,20 @@ TEST_F(FirmwareUploaderTest, SlowRefusedFlashEraseFallsBackToBlankWritesAndSucce
   StartAvr(Mode::BootLoader, [&](VirtualAvr& m) {
     m.faults.refuse_flash_erase = true;
     m.faults.fail_flash_write_once = kFirstBlank;  // the first 0xFF write fails, the second holds
-    std::fill(m.flash.begin() + kFirstBlank, m.flash.begin() + kFixedStringsPage, 0x00);
+    std::fill(m.flash.begin() + kFirstBlank, m.flash.begin() + kApplicationAreaSize, 0x00);
   });
   auto& u = Open(Hex("app.hex", flash), "", true);
   u.controls.keep_eeprom = true;
   u.controls.erase_flash_first = false;
   u.controls.verify_after_programming = false;
-  EXPECT_EQ(u.ProgramNewFirmware(), Result::Successful);
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Done);
   EXPECT_EQ(ui.Texts(), std::vector<std::string>{text::kProgrammingSuccessful});
   Avr([&](VirtualAvr& m) {
     // Asked once, then blank pages are written: 476 code pages, two attempts
     // at the first blank page, the two blank pages after it, the fixed strings.
     EXPECT_EQ(m.counters.flash_erases, 1);
     EXPECT_EQ(m.counters.flash_writes, 476 + 2 + 2 + 1);
-    EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + kFlashChecksumAddress, m.flash.begin()));
+    EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + kFlashChecksumOffset, m.flash.begin()));
   });
   ExpectNormalSpeedAtBothEnds();
 }
@@ -355,7 +349,7 @@ TEST_F(FirmwareUploaderTest, AFailedPageWriteIsRetriedAtNormalSpeed) {
   StartAvr(Mode::BootLoader, [](VirtualAvr& m) { m.faults.fail_flash_write_once = 0x100; });
   auto& u = Open(Hex("app.hex", Flash()), "", true);
   u.controls.keep_eeprom = true;
-  EXPECT_EQ(u.ProgramNewFirmware(), Result::Successful);
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Done);
   Avr([](VirtualAvr& m) {
     EXPECT_EQ(m.flash[0x101], 3 * 0x101 & 0xFF);
     // Up to the fall-back at high speed, after it at normal speed for good:
@@ -371,13 +365,13 @@ TEST_F(FirmwareUploaderTest, SlowADeviceThatStaysAtNormalSpeedIsAskedOncePerClic
   auto& u = Open(Hex("app.hex", flash), Hex("settings.eep", eeprom));
   u.controls.verify_after_programming = false;
   ui.answers = {Answer::Yes};  // overwrite the EEPROM
-  EXPECT_EQ(u.ProgramNewFirmware(), Result::Successful);
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Done);
   Avr([&](VirtualAvr& m) {
     // The failed switch before the flash marks high speed failed, so the
     // EEPROM phases do not try again.
     EXPECT_EQ(m.counters.speed_up_requests, 1);
     EXPECT_EQ(m.eeprom, eeprom);
-    EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + kFlashChecksumAddress, m.flash.begin()));
+    EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + kFlashChecksumOffset, m.flash.begin()));
   });
   ExpectNormalSpeedAtBothEnds();
 }
@@ -445,7 +439,7 @@ TEST_F(FirmwareUploaderTest, AnInvalidFlashFileIsSkippedAndTheEepromStillProgram
   auto& u = Open(dir.File("broken.hex"), Hex("settings.eep", Eeprom()));
   EXPECT_FALSE(u.m_flash_valid);
   ui.answers = {Answer::Yes};
-  EXPECT_EQ(u.ProgramNewFirmware(), Result::Successful);
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Done);
   EXPECT_EQ(Avr([](VirtualAvr& m) { return m.counters.flash_writes + m.counters.flash_erases; }), 0);
 }
 
@@ -455,7 +449,7 @@ TEST_F(FirmwareUploaderTest, ARunThatProgramsNothingClaimsNoSuccess) {
   // The EEPROM file loads at opening, but the EEPROM is kept.
   auto& u = Open(dir.File("broken.hex"), Hex("settings.eep", Eeprom()), true);
   ASSERT_TRUE(u.m_eeprom_valid);
-  EXPECT_EQ(u.ProgramNewFirmware(), Result::Stopped);
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::NothingDone);
   EXPECT_FALSE(ui.Showed(text::kProgrammingSuccessful));
 }
 
@@ -464,7 +458,7 @@ TEST_F(FirmwareUploaderTest, ATypedPathIsLoadedWithItsMessage) {
   auto& u = Open("", "", true);
   u.controls.flash_file = Hex("typed.hex", Flash());
   u.controls.keep_eeprom = true;
-  EXPECT_EQ(u.ProgramNewFirmware(), Result::Successful);
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Done);
   EXPECT_EQ(ui.Texts(), (std::vector<std::string>{text::kVerifiedFlashFile, text::kProgrammingSuccessful}));
   EXPECT_FALSE(trace.ContainsSubstring("Attempting to load"));
 }
@@ -503,7 +497,7 @@ TEST_F(FirmwareUploaderTest, APathTypedBeforeAnotherButtonIsStillLoaded) {
     }
     u.controls.verify_after_programming = false;
     ui.answers = {Answer::Yes};  // overwrite the EEPROM
-    EXPECT_EQ(u.ProgramNewFirmware(), Result::Successful) << c.name;
+    EXPECT_EQ(u.ProgramNewFirmware(), Result::Done) << c.name;
     EXPECT_TRUE(ui.Showed(c.flash ? text::kVerifiedFlashFile : text::kVerifiedEepromFile)) << c.name;
     Avr([&](VirtualAvr& m) {
       EXPECT_EQ(m.flash[0x40], c.flash ? 0x5A : Flash()[0x40]) << c.name;
@@ -520,7 +514,7 @@ TEST_F(FirmwareUploaderTest, AnEepromPathOfTheWrongKindIsRefused) {
   u.controls.flash_file = dir.File("none");
   u.controls.eeprom_file = dir.File("settings.EEP");
   ui.answers = {Answer::Yes, Answer::Yes};
-  EXPECT_EQ(u.ProgramNewFirmware(), Result::Stopped);
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::NothingDone);
   EXPECT_EQ(ui.Texts().back(), text::kNoValidEepromFile);
   EXPECT_EQ(ui.shown.back().message.icon, MessageIcon::Error);
   EXPECT_FALSE(u.EepromViewEnabled());
@@ -570,7 +564,7 @@ TEST_F(FirmwareUploaderTest, ADeviceThatVanishesMidRunEndsInMessagesNotAHang) {
     host->Disconnect();
   });
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(u.ProgramNewFirmware(), Result::Unsuccessful);
+  EXPECT_EQ(u.ProgramNewFirmware(), Result::Failed);
   unplug.join();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
   EXPECT_EQ(ui.LastText(), text::kProgrammingUnsuccessful);

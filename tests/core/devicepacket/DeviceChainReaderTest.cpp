@@ -412,5 +412,34 @@ TEST_F(DeviceChainRunTest, FileThatCannotBeWrittenIsReportedNotPassedOff) {
   EXPECT_EQ(ui.Texts()[2], "Completed reading EEPROM files for all devices present");
 }
 
+TEST(ChainRunSummaryTest, OnlyAWholeRunWithEveryFileWrittenIsDone) {
+  using Outcome = ChainRunSummary::Outcome;
+  struct Case {
+    const char* name;
+    Outcome outcome;
+    std::vector<std::string> ignored;
+    std::vector<std::string> not_written;
+    std::vector<std::string> absent;
+    ToolOutcome expected;
+  };
+  const Case cases[] = {
+      {"completed", Outcome::Completed, {}, {}, {}, ToolOutcome::Done},
+      {"absent devices are no failure", Outcome::Completed, {}, {}, {"EXT_IF"}, ToolOutcome::Done},
+      {"a device ignored", Outcome::Completed, {"PA_MODULE_A"}, {}, {}, ToolOutcome::Failed},
+      {"a file not written", Outcome::Completed, {}, {"x.eep"}, {}, ToolOutcome::Failed},
+      {"aborted", Outcome::Aborted, {}, {}, {}, ToolOutcome::Failed},
+      {"cancelled", Outcome::Cancelled, {}, {}, {}, ToolOutcome::Cancelled},
+  };
+  for (const auto& c : cases) {
+    ChainRunSummary summary;
+    summary.outcome = c.outcome;
+    summary.devices_ignored = c.ignored;
+    summary.files_not_written = c.not_written;
+    summary.devices_absent = c.absent;
+    EXPECT_EQ(summary.Result(), c.expected) << c.name;
+    EXPECT_EQ(ExitStatus(summary.Result()), c.expected == ToolOutcome::Done ? 0 : 1) << c.name;
+  }
+}
+
 }  // namespace
 }  // namespace corvel::test

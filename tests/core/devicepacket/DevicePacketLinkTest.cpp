@@ -1,6 +1,7 @@
 // The link against the virtual master board over a pseudo-terminal.
 #include <chrono>
 #include <thread>
+#include <optional>
 
 #include "core/protocol/devicepacket/DevicePacket.h"
 #include "sim/MasterBoardModel.h"
@@ -65,7 +66,7 @@ TEST_F(DevicePacketLinkTest, RelayRefusesPacketsWhoseRequestWouldNotFit) {
     Board([](MasterBoardModel& m) { m.delivered.clear(); m.received.clear(); });
     const Bytes data = Pattern(c.length, 3);
     const DevicePacket packet(0, 1, 0x81, static_cast<uint8_t>(c.length), data.data());
-    EXPECT_EQ(SendSubPacket(port, packet, 0x05), c.sent) << c.length;
+    EXPECT_EQ(SendSubPacket(port, packet, 0x05).ok(), c.sent) << c.length;
     if (!c.sent) std::this_thread::sleep_for(std::chrono::milliseconds(30));
     const auto delivered = Board([](MasterBoardModel& m) { return m.delivered; });
     if (c.sent) {
@@ -87,11 +88,12 @@ TEST_F(DevicePacketLinkTest, ShortHeadersAndBadFramesAreRejectedWithTheirCounts)
     int truncate_to;
     int corrupt;
     const char* trace;
+    LinkErrorKind kind;
   } cases[] = {
-      {"header of 3 bytes", 3, 0, "No packet header: only 3 bytes received"},
-      {"nothing", 0, 0, "No packet header: only 0 bytes received"},
-      {"flipped data bit", -1, 1, "Checksum failure: 5 bytes in packet body"},
-      {"body cut short", 7, 0, "Checksum failure: 1 bytes in packet body"},
+      {"header of 3 bytes", 3, 0, "No packet header: only 3 bytes received", LinkErrorKind::ShortReply},
+      {"nothing", 0, 0, "No packet header: only 0 bytes received", LinkErrorKind::Timeout},
+      {"flipped data bit", -1, 1, "Checksum failure: 5 bytes in packet body", LinkErrorKind::BadChecksum},
+      {"body cut short", 7, 0, "Checksum failure: 1 bytes in packet body", LinkErrorKind::ShortReply},
   };
   for (const auto& c : cases) {
     trace.Clear();
@@ -101,14 +103,16 @@ TEST_F(DevicePacketLinkTest, ShortHeadersAndBadFramesAreRejectedWithTheirCounts)
       // Bytes that would spoil the next exchange unless the port is purged.
       if (c.corrupt) m.append_to_next_reply = {0x01, 0x00, 0x8E, 0x00};
     });
-    DevicePacket(0, 1, 0x8E, 5, five.data()).Send(port);
+    ASSERT_TRUE(DevicePacket(0, 1, 0x8E, 5, five.data()).Send(port));
     DevicePacket answer;
-    EXPECT_FALSE(answer.Receive(port)) << c.name;
+    const LinkStatus received = answer.Receive(port);
+    ASSERT_FALSE(received) << c.name;
+    EXPECT_EQ(received.error().kind, c.kind) << c.name;
     EXPECT_TRUE(trace.Contains(c.trace)) << c.name;
     EXPECT_EQ(answer, DevicePacket()) << c.name << ": a failed receive leaves the packet alone";
 
     // The next exchange starts clean.
-    DevicePacket(0, 1, 0x8E, 5, five.data()).Send(port);
+    ASSERT_TRUE(DevicePacket(0, 1, 0x8E, 5, five.data()).Send(port));
     ASSERT_TRUE(answer.Receive(port)) << c.name;
     EXPECT_EQ(answer.Length(), 5) << c.name;
   }
@@ -119,12 +123,12 @@ TEST_F(DevicePacketLinkTest, EepromReadWaitsOutUpToTwentyNotReadyAnswers) {
   const Bytes expected(eeprom.begin() + 0x18, eeprom.begin() + 0x20);
   const struct {
     int not_ready;
-    int result;
+    std::optional<LinkErrorKind> failure;
     const char* last_trace;
   } cases[] = {
-      {0, 1, nullptr},
-      {20, 1, "Found device not ready on iteration 20 (Code 4)"},
-      {21, 0, "21 attempts made to retrieve data"},
+      {0, std::nullopt, nullptr},
+      {20, std::nullopt, "Found device not ready on iteration 20 (Code 4)"},
+      {21, LinkErrorKind::Timeout, "21 attempts made to retrieve data"},
   };
   for (const auto& c : cases) {
     trace.Clear();
@@ -134,8 +138,12 @@ TEST_F(DevicePacketLinkTest, EepromReadWaitsOutUpToTwentyNotReadyAnswers) {
       m.eeprom_requests = m.eeprom_polls = 0;
     });
     uint8_t block[8] = {};
-    EXPECT_EQ(ReadDeviceEepromBlock(port, 3, 0x18, 8, block), c.result) << c.not_ready;
-    if (c.result == 1) {
+    const LinkStatus read = ReadDeviceEepromBlock(port, 3, 0x18, 8, block);
+    EXPECT_EQ(read.ok(), !c.failure) << c.not_ready;
+    if (!read) {
+      EXPECT_EQ(read.error().kind, *c.failure) << c.not_ready;
+    }
+    if (read) {
       EXPECT_EQ(Bytes(block, block + 8), expected) << c.not_ready;
     }
     if (c.last_trace) {
@@ -159,14 +167,14 @@ TEST_F(DevicePacketLinkTest, EepromReadDeliversAtMostEightBytesAndReportsAbsentD
   const Bytes eeprom = Board([](MasterBoardModel& m) { return m.eeproms.at(1); });
   uint8_t block[16];
   std::fill(std::begin(block), std::end(block), 0xAA);
-  ASSERT_EQ(ReadDeviceEepromBlock(port, 1, 0x0FF8, 12, block), 1);
+  ASSERT_TRUE(ReadDeviceEepromBlock(port, 1, 0x0FF8, 12, block));
   EXPECT_EQ(Bytes(block, block + 8), Bytes(eeprom.begin() + 0xFF8, eeprom.end()));
   EXPECT_EQ(Bytes(block + 8, block + 16), Bytes(8, 0xAA));
 
   // A short last section takes only what it asked for.
   const Bytes interface_eeprom = Board([](MasterBoardModel& m) { return m.eeproms.at(2); });
   std::fill(std::begin(block), std::end(block), 0xAA);
-  ASSERT_EQ(ReadDeviceEepromBlock(port, 2, 0x0010, 3, block), 1);
+  ASSERT_TRUE(ReadDeviceEepromBlock(port, 2, 0x0010, 3, block));
   EXPECT_EQ(Bytes(block, block + 4),
             Bytes({interface_eeprom[0x10], interface_eeprom[0x11], interface_eeprom[0x12], 0xAA}));
 
@@ -176,7 +184,9 @@ TEST_F(DevicePacketLinkTest, EepromReadDeliversAtMostEightBytesAndReportsAbsentD
   EXPECT_EQ(request.data, Bytes({1, 1, 0xF8, 0x0F}));
 
   trace.Clear();
-  EXPECT_EQ(ReadDeviceEepromBlock(port, 40, 0, 8, block), 2);
+  const LinkStatus absent = ReadDeviceEepromBlock(port, 40, 0, 8, block);
+  ASSERT_FALSE(absent);
+  EXPECT_EQ(absent.error().kind, LinkErrorKind::NoDevice);
   EXPECT_TRUE(trace.Contains("Device indicated as not present (code 7)"));
 }
 
@@ -185,9 +195,11 @@ TEST_F(DevicePacketLinkTest, EepromReadFailsOnUnknownCodesAndShortDataAnswers) {
     const char* name;
     Bytes answer;
     const char* trace;
+    LinkErrorKind kind;
   } cases[] = {
-      {"unknown code", {9, 1, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8}, "Unknown command code (9): FAIL"},
-      {"data answer without its bytes", {5, 1, 0, 0, 1, 2}, "EEPROM answer too short: 6 data bytes"},
+      {"unknown code", {9, 1, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8}, "Unknown command code (9): FAIL", LinkErrorKind::WrongType},
+      {"data answer without its bytes", {5, 1, 0, 0, 1, 2}, "EEPROM answer too short: 6 data bytes",
+       LinkErrorKind::ShortReply},
   };
   for (const auto& c : cases) {
     trace.Clear();
@@ -197,7 +209,9 @@ TEST_F(DevicePacketLinkTest, EepromReadFailsOnUnknownCodesAndShortDataAnswers) {
       };
     });
     uint8_t block[8] = {};
-    EXPECT_EQ(ReadDeviceEepromBlock(port, 1, 0, 8, block), 0) << c.name;
+    const LinkStatus read = ReadDeviceEepromBlock(port, 1, 0, 8, block);
+    ASSERT_FALSE(read) << c.name;
+    EXPECT_EQ(read.error().kind, c.kind) << c.name;
     EXPECT_TRUE(trace.Contains(c.trace)) << c.name;
   }
 }
@@ -205,7 +219,9 @@ TEST_F(DevicePacketLinkTest, EepromReadFailsOnUnknownCodesAndShortDataAnswers) {
 TEST_F(DevicePacketLinkTest, SlowEepromReadOfASilentDeviceFails) {
   Board([](MasterBoardModel& m) { m.silent_devices[4] = -1; });
   uint8_t block[8] = {};
-  EXPECT_EQ(ReadDeviceEepromBlock(port, 4, 0, 8, block), 0);
+  const LinkStatus read = ReadDeviceEepromBlock(port, 4, 0, 8, block);
+  ASSERT_FALSE(read);
+  EXPECT_EQ(read.error().kind, LinkErrorKind::Timeout);
   EXPECT_TRUE(trace.Contains("No packet header: only 0 bytes received"));
   EXPECT_TRUE(trace.Contains("Packet not received"));
 }
@@ -240,68 +256,69 @@ TEST_F(DevicePacketLinkTest, RelayChecksFailInOrderWithTheirTraceLines) {
     std::function<void(MasterBoardModel&)> setup_fetch;  // null: the delivery fails
     uint8_t address;
     const char* trace;
+    LinkErrorKind kind;
   } cases[] = {
-      {"absent device", nullptr, nullptr, 0x30, "ERROR: Device does not exist"},
+      {"absent device", nullptr, nullptr, 0x30, "ERROR: Device does not exist", LinkErrorKind::NoDevice},
       {"delivery answered for another device", [](MasterBoardModel& m) { m.wrong_address_replies = 1; }, nullptr, 5,
-       "ERROR: Sub device address of 0x6"},
+       "ERROR: Sub device address of 0x6", LinkErrorKind::WrongType},
       {"delivery answered with another type", [](MasterBoardModel& m) { m.wrong_type_replies = 1; }, nullptr, 5,
-       "ERROR: Reply type was 0x0"},
+       "ERROR: Reply type was 0x0", LinkErrorKind::WrongType},
       {"delivery with a garbled answer", [](MasterBoardModel& m) { m.corrupt_replies = 1; }, nullptr, 5,
-       "ERROR: Did not receive response from master"},
+       "ERROR: Did not receive response from master", LinkErrorKind::BadChecksum},
       {"delivery reported as another operation",
        [](MasterBoardModel& m) {
          m.direct_handlers[0xFF] = [](const MasterFrame& f) { return MasterFrame{1, 0, 0xFF, {1, f.data[1], 0x42}}; };
        },
-       nullptr, 5, "ERROR: Reported operation type of 0x42"},
+       nullptr, 5, "ERROR: Reported operation type of 0x42", LinkErrorKind::WrongType},
       {"delivery answer too short",
        [](MasterBoardModel& m) {
          m.direct_handlers[0xFF] = [](const MasterFrame&) { return MasterFrame{1, 0, 0xFF, {1, 5}}; };
        },
-       nullptr, 5, "ERROR: Packet length of 2"},
+       nullptr, 5, "ERROR: Packet length of 2", LinkErrorKind::ShortReply},
       {"fetch for another device", nullptr, [](MasterBoardModel& m) { m.wrong_address_replies = 1; }, 5,
-       "ERROR: Returned sub device address of 0x6"},
+       "ERROR: Returned sub device address of 0x6", LinkErrorKind::WrongType},
       {"fetch answered with another type", nullptr, [](MasterBoardModel& m) { m.wrong_type_replies = 1; }, 5,
-       "ERROR: Wrong reply type from master (0x0)"},
+       "ERROR: Wrong reply type from master (0x0)", LinkErrorKind::WrongType},
       {"fetch read failed", nullptr, [](MasterBoardModel& m) { m.read_failed_devices.insert(5); }, 5,
-       "ERROR: Read failed"},
+       "ERROR: Read failed", LinkErrorKind::Refused},
       {"fetch with a garbled answer", nullptr, [](MasterBoardModel& m) { m.corrupt_replies = 1; }, 5,
-       "ERROR: Did not receive reply from master"},
+       "ERROR: Did not receive reply from master", LinkErrorKind::BadChecksum},
       // Answers that fail more than one check: the first check in order speaks.
       {"delivery answer of another type and too short",
        [](MasterBoardModel& m) { m.direct_handlers[0xFF] = [](const MasterFrame&) { return MasterFrame{1, 0, 0x8C, {1}}; }; },
-       nullptr, 5, "ERROR: Reply type was 0x8C"},
+       nullptr, 5, "ERROR: Reply type was 0x8C", LinkErrorKind::WrongType},
       {"delivery read failed for another device",
        [](MasterBoardModel& m) {
          m.direct_handlers[0xFF] = [](const MasterFrame&) { return MasterFrame{1, 0, 0xFF, {6, 9, 0x42}}; };
        },
-       nullptr, 5, "ERROR: Read failed"},
+       nullptr, 5, "ERROR: Read failed", LinkErrorKind::Refused},
       {"delivery to no device, another address",
        [](MasterBoardModel& m) {
          m.direct_handlers[0xFF] = [](const MasterFrame&) { return MasterFrame{1, 0, 0xFF, {7, 9, 0x42}}; };
        },
-       nullptr, 5, "ERROR: Device does not exist"},
+       nullptr, 5, "ERROR: Device does not exist", LinkErrorKind::NoDevice},
       {"delivery for another device reported as another operation",
        [](MasterBoardModel& m) {
          m.direct_handlers[0xFF] = [](const MasterFrame&) { return MasterFrame{1, 0, 0xFF, {1, 9, 0x42}}; };
        },
-       nullptr, 5, "ERROR: Sub device address of 0x9"},
+       nullptr, 5, "ERROR: Sub device address of 0x9", LinkErrorKind::WrongType},
       {"fetch short answer of another type", nullptr,
        [](MasterBoardModel& m) { m.direct_handlers[0xFF] = [](const MasterFrame&) { return MasterFrame{1, 0, 0x80, {5}}; }; },
-       5, "ERROR: Wrong reply type from master (0x80)"},
+       5, "ERROR: Wrong reply type from master (0x80)", LinkErrorKind::WrongType},
       {"fetch answer too short", nullptr,
        [](MasterBoardModel& m) { m.direct_handlers[0xFF] = [](const MasterFrame&) { return MasterFrame{1, 0, 0xFF, {5, 5}}; }; },
-       5, "ERROR: Packet length of 2"},
+       5, "ERROR: Packet length of 2", LinkErrorKind::ShortReply},
       {"fetch of no device, another address", nullptr,
        [](MasterBoardModel& m) { m.direct_handlers[0xFF] = [](const MasterFrame&) { return MasterFrame{1, 0, 0xFF, {7, 9, 0}}; }; },
-       5, "ERROR: Device does not exist"},
+       5, "ERROR: Device does not exist", LinkErrorKind::NoDevice},
       {"fetch read failed, another address", nullptr,
        [](MasterBoardModel& m) { m.direct_handlers[0xFF] = [](const MasterFrame&) { return MasterFrame{1, 0, 0xFF, {6, 9, 0}}; }; },
-       5, "ERROR: Read failed"},
+       5, "ERROR: Read failed", LinkErrorKind::Refused},
       {"fetch with valid data for another device", nullptr,
        [](MasterBoardModel& m) {
          m.direct_handlers[0xFF] = [](const MasterFrame&) { return MasterFrame{1, 0, 0xFF, {5, 9, 0, 0x80, 1, 0xAB}}; };
        },
-       5, "ERROR: Returned sub device address of 0x9"},
+       5, "ERROR: Returned sub device address of 0x9", LinkErrorKind::WrongType},
   };
   for (const auto& c : cases) {
     trace.Clear();
@@ -311,14 +328,17 @@ TEST_F(DevicePacketLinkTest, RelayChecksFailInOrderWithTheirTraceLines) {
       if (c.setup_deliver) c.setup_deliver(m);
     });
     const DevicePacket request(0, 1, 0x80, 1, data.data());
-    const bool delivered = SendSubPacket(port, request, c.address);
+    const LinkStatus delivered = SendSubPacket(port, request, c.address);
     if (!c.setup_fetch) {
-      EXPECT_FALSE(delivered) << c.name;
+      ASSERT_FALSE(delivered) << c.name;
+      EXPECT_EQ(delivered.error().kind, c.kind) << c.name;
     } else {
       ASSERT_TRUE(delivered) << c.name;
       Board([&](MasterBoardModel& m) { c.setup_fetch(m); });
       DevicePacket answer = request;
-      EXPECT_FALSE(ReceiveSubPacket(port, answer, c.address)) << c.name;
+      const LinkStatus fetched = ReceiveSubPacket(port, answer, c.address);
+      ASSERT_FALSE(fetched) << c.name;
+      EXPECT_EQ(fetched.error().kind, c.kind) << c.name;
       EXPECT_EQ(answer, request) << c.name << ": a failed fetch leaves the packet alone";
     }
     EXPECT_TRUE(trace.Contains(c.trace)) << c.name;
@@ -347,13 +367,15 @@ TEST_F(DevicePacketLinkTest, SlowRelayedFetchGivesUpSilentlyAfterTwentyCycles) {
   trace.Clear();
   DevicePacket answer = request;
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(ReceiveSubPacket(port, answer, 7));
+  const LinkStatus fetched = ReceiveSubPacket(port, answer, 7);
   const auto elapsed = std::chrono::steady_clock::now() - start;
 
   std::vector<uint32_t> waits;
   for (uint32_t w = 10; w <= 48; w += 2) waits.push_back(w);
   EXPECT_EQ(sleeps, waits);
   EXPECT_GE(elapsed, std::chrono::milliseconds(580));
+  ASSERT_FALSE(fetched);
+  EXPECT_EQ(fetched.error().kind, LinkErrorKind::Timeout);
   // Only the opening line: the give-up is silent.
   EXPECT_EQ(trace.Lines(), std::vector<std::string>({"ReceiveSubPacket: DestAddress is 0x7, OpType of 0x80"}));
   EXPECT_EQ(Received().size(), 21u);  // the delivery and 20 polls

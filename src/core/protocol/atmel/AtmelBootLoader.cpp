@@ -12,175 +12,219 @@ namespace {
 constexpr int kSpeedEchoRepeats = 5;
 constexpr int kFallBackAttempts = 6;
 constexpr int kRetryRuleAttempts = 3;
+
+// Why `received` bytes did not make a reply of `length` bytes.
+LinkErrorKind ReplyFailure(uint32_t received, std::size_t length) {
+  if (received == 0) return LinkErrorKind::Timeout;
+  if (received < length) return LinkErrorKind::ShortReply;
+  return LinkErrorKind::BadChecksum;
+}
+
+// The one trace line of a failed command, written from its error.
+Failed<LinkError> Traced(const char* what, const LinkError& error) {
+  switch (error.kind) {
+    case LinkErrorKind::PortFailure: DebugPrintf("%s: write failed", what); break;
+    case LinkErrorKind::Refused: DebugPrintf("%s refused at 0x%X", what, error.address); break;
+    case LinkErrorKind::WrongType: DebugPrintf("%s: answer of type 0x%X", what, error.received); break;
+    case LinkErrorKind::Timeout:
+    case LinkErrorKind::ShortReply:
+    case LinkErrorKind::BadChecksum:
+      DebugPrintf("%s: bad reply (%u of %u bytes)", what, error.received, error.expected);
+      break;
+    default: break;
+  }
+  return Fail(error);
+}
+
 }  // namespace
 
 template <typename Reply>
-std::optional<Reply> AtmelBootLoader::Transact(const std::vector<uint8_t>& request, const char* what) {
+LinkResult<Reply> AtmelBootLoader::Transact(const std::vector<uint8_t>& request, const char* what) {
   // A fresh buffer clears byte 0 and the status byte, so bytes left over from
   // the request can never pass as a reply.
   std::array<uint8_t, Reply::kLength> buffer{};
   m_port.Purge();
   if (!m_port.Write(request.data(), static_cast<uint32_t>(request.size()))) {
-    DebugPrintf("%s: write failed", what);
-    return std::nullopt;
+    return Traced(what, {LinkErrorKind::PortFailure});
   }
   uint32_t received = 0;
   m_port.Read(buffer.data(), static_cast<uint32_t>(buffer.size()), &received);
   // A short reply fails outright: a zero-filled buffer would otherwise pass
   // the checksum test when nothing at all came back.
   auto reply = Reply::Decode(std::span<const uint8_t>(buffer.data(), received));
-  if (!reply) DebugPrintf("%s: bad reply (%u of %zu bytes)", what, received, Reply::kLength);
-  return reply;
+  if (!reply) {
+    const auto length = static_cast<uint32_t>(Reply::kLength);
+    return Traced(what, {ReplyFailure(received, Reply::kLength), 0, length, received});
+  }
+  return std::move(*reply);
 }
 
-bool AtmelBootLoader::SendWakeUp() {
+LinkStatus AtmelBootLoader::SendWakeUp() {
   const auto code = WakeUpCode();
   std::array<uint8_t, kWakeUpAnswer.size()> answer{};
   m_port.Purge();
-  if (!m_port.Write(code.data(), static_cast<uint32_t>(code.size()))) return false;
+  if (!m_port.Write(code.data(), static_cast<uint32_t>(code.size()))) return LinkFail(LinkErrorKind::PortFailure);
   uint32_t received = 0;
   m_port.Read(answer.data(), static_cast<uint32_t>(answer.size()), &received);
-  if (received != answer.size() || answer != kWakeUpAnswer) return false;
+  const auto expected = static_cast<uint32_t>(answer.size());
+  if (received == 0) return LinkFail(LinkErrorKind::Timeout, 0, expected, received);
+  if (received != answer.size()) return LinkFail(LinkErrorKind::ShortReply, 0, expected, received);
+  if (answer != kWakeUpAnswer) return LinkFail(LinkErrorKind::WrongType, 0, expected, received);
   connected = true;
-  return true;
+  return {};
 }
 
-uint32_t AtmelBootLoader::QueryApplication(std::string& description) {
+LinkResult<ApplicationReply> AtmelBootLoader::QueryApplication() {
   auto reply = Transact<ApplicationReply>(ShortRequest{kCmdQueryApplication}.Encode(), "QueryApplication");
-  if (!reply) return 0;
-  connected = true;
-  description = reply->description;
-  return reply->version;
+  if (reply) connected = true;
+  return reply;
 }
 
-uint32_t AtmelBootLoader::QueryBootLoaderVersion() {
+LinkResult<uint32_t> AtmelBootLoader::QueryBootLoaderVersion() {
   auto reply = Transact<VersionReply>(ShortRequest{kCmdQueryBootLoaderVersion}.Encode(), "QueryBootLoaderVersion");
-  if (!reply) return 0;
+  if (!reply) return Fail(reply.error());
   connected = true;
   return reply->version;
 }
 
-bool AtmelBootLoader::ReadCommand(uint8_t code, uint32_t address, std::span<uint8_t, kReadLength> buffer,
-                                  const char* what) {
+LinkStatus AtmelBootLoader::ReadCommand(uint8_t code, uint32_t address, std::span<uint8_t, kReadLength> buffer,
+                                        const char* what) {
   auto reply = Transact<DataReply>(AddressedRequest{code, address}.Encode(), what);
-  if (!reply) return false;
+  if (!reply) return Fail(reply.error());
   std::copy(reply->data.begin(), reply->data.end(), buffer.begin());
-  return true;
+  return {};
 }
 
-bool AtmelBootLoader::ReadFlash(uint32_t address, std::span<uint8_t, kReadLength> buffer) {
+LinkStatus AtmelBootLoader::ReadFlash(uint32_t address, std::span<uint8_t, kReadLength> buffer) {
   return ReadCommand(kCmdReadFlash, address, buffer, "ReadFlash");
 }
 
-bool AtmelBootLoader::ReadEeprom(uint32_t address, std::span<uint8_t, kReadLength> buffer) {
+LinkStatus AtmelBootLoader::ReadEeprom(uint32_t address, std::span<uint8_t, kReadLength> buffer) {
   return ReadCommand(kCmdReadEeprom, address, buffer, "ReadEeprom");
 }
 
-bool AtmelBootLoader::StatusCommand(const std::vector<uint8_t>& request, const char* what, uint32_t address) {
+LinkStatus AtmelBootLoader::StatusCommand(const std::vector<uint8_t>& request, const char* what, uint32_t address) {
   auto reply = Transact<StatusReply>(request, what);
-  if (!reply) return false;
-  if (reply->status == 0) {
-    DebugPrintf("%s refused at 0x%X", what, address);
-    return false;
-  }
-  return true;
+  if (!reply) return Fail(reply.error());
+  if (reply->status == 0) return Traced(what, {LinkErrorKind::Refused, address});
+  return {};
 }
 
-bool AtmelBootLoader::WriteFlash(uint32_t address, std::span<const uint8_t, kFlashPageSize> data) {
+LinkStatus AtmelBootLoader::WriteFlash(uint32_t address, std::span<const uint8_t, kFlashPageSize> data) {
   return StatusCommand(FlashWriteRequest{address, data}.Encode(), "WriteFlash", address);
 }
 
-bool AtmelBootLoader::WriteEeprom(uint32_t address, const uint8_t* data, uint16_t count) {
+LinkStatus AtmelBootLoader::WriteEeprom(uint32_t address, const uint8_t* data, uint16_t count) {
   return StatusCommand(EepromWriteRequest{address, std::span<const uint8_t>(data, count)}.Encode(), "WriteEeprom",
                        address);
 }
 
-bool AtmelBootLoader::EraseFlashPage(uint32_t address) {
+LinkStatus AtmelBootLoader::EraseFlashPage(uint32_t address) {
   return StatusCommand(AddressedRequest{kCmdEraseFlashPage, address}.Encode(), "EraseFlashPage", address);
 }
 
-bool AtmelBootLoader::EraseEepromBlock(uint32_t address) {
+LinkStatus AtmelBootLoader::EraseEepromBlock(uint32_t address) {
   return StatusCommand(AddressedRequest{kCmdEraseEepromBlock, address}.Encode(), "EraseEepromBlock", address);
 }
 
-bool AtmelBootLoader::StartApplication() {
-  return Transact<ShortReply>(ShortRequest{kCmdStartApplication}.Encode(), "StartApplication").has_value();
+LinkStatus AtmelBootLoader::StartApplication() {
+  auto reply = Transact<ShortReply>(ShortRequest{kCmdStartApplication}.Encode(), "StartApplication");
+  if (!reply) return Fail(reply.error());
+  return {};
 }
 
-bool AtmelBootLoader::ReadEcho(std::array<uint8_t, kShortReplyLength>& reply) {
+LinkStatus AtmelBootLoader::ReadEcho(std::array<uint8_t, kShortReplyLength>& reply) {
   reply.fill(0);
   uint32_t received = 0;
   m_port.Read(reply.data(), static_cast<uint32_t>(reply.size()), &received);
-  return received == reply.size();
+  if (received == reply.size()) return {};
+  return LinkFail(ReplyFailure(received, reply.size()), 0, static_cast<uint32_t>(reply.size()), received);
 }
 
-bool AtmelBootLoader::SetLinkSpeed(bool high) {
+LinkStatus AtmelBootLoader::SetLinkSpeed(bool high) {
   const uint8_t code = high ? kCmdHighSpeed : kCmdNormalSpeed;
   const auto request = ShortRequest{code}.Encode();
   const auto send = [&] { return m_port.Write(request.data(), static_cast<uint32_t>(request.size())); };
-  const auto echoed = [&](const std::array<uint8_t, kShortReplyLength>& reply) {
+  // The echo's kind of failure: a frame that does not decode, or one that
+  // echoes another code.
+  const auto echoed = [&](const std::array<uint8_t, kShortReplyLength>& reply) -> LinkStatus {
     auto decoded = ShortReply::Decode(reply);
-    return decoded && decoded->echo == code;
+    if (!decoded) return LinkFail(LinkErrorKind::BadChecksum, 0, kShortReplyLength, kShortReplyLength);
+    if (decoded->echo != code) return LinkFail(LinkErrorKind::WrongEcho, 0, code, decoded->echo);
+    return {};
   };
 
   // The request goes out at the speed in force; the boot loader answers at
   // the new one.
   m_port.Purge();
-  send();
+  (void)send();  // a lost request shows as a missing echo
   m_port.SetBaudRate(high ? kHighBaud : kNormalBaud);
   if (!m_port.Open()) {
     DebugPrintf("SetLinkSpeed: cannot reopen the port at %u baud", m_port.BaudRate());
-    return false;
+    return LinkFail(LinkErrorKind::PortFailure, 0, m_port.BaudRate());
   }
   m_port.Purge();
   std::array<uint8_t, kShortReplyLength> reply{};
-  bool got = ReadEcho(reply);
+  LinkStatus got = ReadEcho(reply);
   for (int repeat = 0; !got && repeat < kSpeedEchoRepeats; ++repeat) {
-    send();
+    (void)send();
     got = ReadEcho(reply);
   }
   if (!got) {
     DebugPrintf("SetLinkSpeed: no echo at %u baud", m_port.BaudRate());
-    return false;
+    return got;
   }
-  if (!echoed(reply)) {
+  if (LinkStatus first = echoed(reply); !first) {
     DebugPrintf("SetLinkSpeed: wrong echo 0x%02X", reply[kEchoOffset]);
-    return false;
+    return first;
   }
   // Confirm once more at the new speed.
-  send();
-  if (!ReadEcho(reply) || !echoed(reply)) {
-    DebugPrintf("SetLinkSpeed: no confirmation at %u baud", m_port.BaudRate());
-    return false;
-  }
-  return true;
+  (void)send();
+  LinkStatus confirmed = ReadEcho(reply);
+  if (confirmed) confirmed = echoed(reply);
+  if (!confirmed) DebugPrintf("SetLinkSpeed: no confirmation at %u baud", m_port.BaudRate());
+  return confirmed;
 }
 
-bool AtmelBootLoader::FallBackToNormalSpeed() {
-  for (int attempt = 0; attempt < kFallBackAttempts; ++attempt) {
-    if (SetLinkSpeed(false)) return true;
-  }
-  return false;
+LinkStatus AtmelBootLoader::FallBackToNormalSpeed() {
+  LinkStatus status = SetLinkSpeed(false);
+  for (int attempt = 1; !status && attempt < kFallBackAttempts; ++attempt) status = SetLinkSpeed(false);
+  return status;
 }
 
-bool WithRetries(AtmelBootLoader& loader, LinkSpeedState& speed, const std::function<bool()>& operation,
-                 bool* fell_back) {
+LinkStatus WithRetries(AtmelBootLoader& loader, LinkSpeedState& speed, const std::function<LinkStatus()>& operation,
+                       bool* fell_back) {
   if (fell_back) *fell_back = false;
-  for (int attempt = 0; attempt < kRetryRuleAttempts; ++attempt) {
-    if (operation()) return true;
-    if (attempt == 0 && speed.in_force) {
-      loader.FallBackToNormalSpeed();
+  LinkStatus status = operation();
+  for (int attempt = 1; !status && attempt < kRetryRuleAttempts; ++attempt) {
+    if (attempt == 1 && speed.in_force) {
+      (void)loader.FallBackToNormalSpeed();  // high speed is out of force whatever it returns
       speed.in_force = false;
       if (fell_back) *fell_back = true;
     }
+    status = operation();
   }
-  return false;
+  return status;
 }
 
 void EndHighSpeed(AtmelBootLoader& loader, LinkSpeedState& speed) {
   if (!speed.in_force) return;
-  loader.FallBackToNormalSpeed();
+  (void)loader.FallBackToNormalSpeed();
   speed.in_force = false;
+}
+
+void HighSpeedSession::Begin(Undo undo) {
+  if (m_state.in_force || m_state.failed) return;
+  if (m_loader.SetLinkSpeed(true)) {
+    m_state.in_force = true;
+    return;
+  }
+  m_state.failed = true;
+  if (undo == Undo::FallBack) {
+    (void)m_loader.FallBackToNormalSpeed();
+  } else {
+    (void)m_loader.SetLinkSpeed(false);
+  }
 }
 
 }  // namespace corvel

@@ -8,19 +8,20 @@ namespace corvel {
 
 using namespace atmel;
 
-bool AtmelBootLoader::RequestBootLoader() {
+LinkStatus AtmelBootLoader::RequestBootLoader() {
   const auto code = EnterBootLoaderCode();
-  const DevicePacket request(kMasterAddress, kHostAddress, kPacketTypeEnterBootLoader,
+  const DevicePacket request(devicepacket::kMasterAddress, devicepacket::kHostAddress, devicepacket::kTypeEnterBootLoader,
                              static_cast<uint8_t>(code.size()), code.data());
-  request.Send(m_port);
+  if (LinkStatus sent = request.Send(m_port); !sent) return sent;
   DevicePacket answer;
-  if (!answer.Receive(m_port)) return false;
-  if (answer.PacketType() != kPacketTypeBootLoaderEntered) {
+  if (LinkStatus received = answer.Receive(m_port); !received) return received;
+  if (answer.PacketType() != devicepacket::kTypeEnterBootLoaderReply) {
     DebugPrintf("RequestBootLoader: answer of type 0x%X", answer.PacketType());
-    return false;
+    return LinkFail(LinkErrorKind::WrongType, devicepacket::kTypeEnterBootLoaderReply, devicepacket::kTypeEnterBootLoaderReply,
+                    answer.PacketType());
   }
   connected = true;
-  return true;
+  return {};
 }
 
 }  // namespace corvel

@@ -97,26 +97,20 @@ inline constexpr uint32_t kWakeUpCodeHigh = 0x5AA5C33C;
 inline constexpr std::size_t kWakeUpCodeLength = 8;
 inline constexpr std::array<uint8_t, 2> kWakeUpAnswer = {0x42, 0x4C};  // "BL"
 
-// The device packet that asks a running application to enter its boot
-// loader, and the code it carries, assembled like the wake-up code:
+// The code carried by the device packet that asks a running application to
+// enter its boot loader (the packet's type and addresses are the device
+// packet protocol's), assembled like the wake-up code:
 // 45 4E 54 52 42 4C 44 52 ("ENTRBLDR").
-inline constexpr uint8_t kPacketTypeEnterBootLoader = 0x7E;
-inline constexpr uint8_t kPacketTypeBootLoaderEntered = 0x7F;
-inline constexpr uint8_t kMasterAddress = 0;
-inline constexpr uint8_t kHostAddress = 1;
 inline constexpr uint32_t kEnterBootLoaderCodeLow = 0x52544E45;
 inline constexpr uint32_t kEnterBootLoaderCodeHigh = 0x52444C42;
 inline constexpr std::size_t kEnterBootLoaderCodeLength = 8;
 
-// The device's memories (the flash layout's sections: core/format/hex/FlashLayout.h).
-inline constexpr uint32_t kFlashSize = 0x20000;
-inline constexpr uint32_t kEepromSize = 0x1000;
+// The boot loader's units of the device's memories (the memories themselves
+// are the flash layout's: core/format/hex/FlashLayout.h). Programming covers
+// the application pages and the fixed strings page after them.
 inline constexpr uint32_t kEepromBlockSize = 16;
-inline constexpr uint32_t kFixedStringsPage = 0x1DF00;  // checksum and description
-inline constexpr uint32_t kFlashChecksumAddress = 0x1DF04;
-inline constexpr uint32_t kDescriptionAddress = 0x1DF08;
-inline constexpr uint32_t kProgrammedPages = 480;  // application and fixed strings
-inline constexpr uint32_t kEepromBlocks = kEepromSize / kEepromBlockSize;  // 256
+inline constexpr uint32_t kProgrammedPages = kApplicationAreaSize / kFlashPageSize + 1;  // 480
+inline constexpr uint32_t kEepromBlocks = kEepromImageSize / kEepromBlockSize;             // 256
 
 std::array<uint8_t, kWakeUpCodeLength> WakeUpCode();
 std::array<uint8_t, kEnterBootLoaderCodeLength> EnterBootLoaderCode();

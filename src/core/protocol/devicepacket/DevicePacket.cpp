@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <thread>
 
 #include "core/base/DebugLog.h"
@@ -51,28 +52,33 @@ DevicePacket::Decoded DevicePacket::Decode(std::span<const uint8_t> bytes) {
   return result;
 }
 
-bool DevicePacket::Send(SerialPort& port, uint8_t sub_address) const {
+LinkStatus DevicePacket::Send(SerialPort& port, uint8_t sub_address) const {
   return sub_address == 0 ? SendDirect(port, *this) : SendSubPacket(port, *this, sub_address);
 }
 
-bool DevicePacket::Receive(SerialPort& port, uint8_t sub_address) {
+LinkStatus DevicePacket::Receive(SerialPort& port, uint8_t sub_address) {
   return sub_address == 0 ? ReceiveDirect(port, *this) : ReceiveSubPacket(port, *this, sub_address);
 }
 
-bool SendDirect(SerialPort& port, const DevicePacket& packet) {
+LinkStatus SendDirect(SerialPort& port, const DevicePacket& packet) {
   const std::vector<uint8_t> frame = packet.Encode();
-  // A write error is not reported here: the missing answer shows it.
-  port.Write(frame.data(), static_cast<uint32_t>(frame.size()));
-  return true;
+  const auto length = static_cast<uint32_t>(frame.size());
+  uint32_t written = 0;
+  if (!port.Write(frame.data(), length, &written)) {
+    // No answer can come to a packet that never left.
+    DebugPrintf("Packet write failed: %u of %u bytes written", written, length);
+    return LinkFail(LinkErrorKind::PortFailure, packet.PacketType(), length, written);
+  }
+  return {};
 }
 
-bool ReceiveDirect(SerialPort& port, DevicePacket& packet) {
+LinkStatus ReceiveDirect(SerialPort& port, DevicePacket& packet) {
   uint8_t frame[kMaxFrameLength];
   uint32_t received = 0;
   port.Read(frame, kHeaderLength, &received);
   if (received < kHeaderLength) {
     DebugPrintf("No packet header: only %d bytes received", static_cast<int>(received));
-    return false;
+    return LinkFail(received == 0 ? LinkErrorKind::Timeout : LinkErrorKind::ShortReply, 0, kHeaderLength, received);
   }
   const uint32_t body = frame[kLengthOffset] + static_cast<uint32_t>(kChecksumLength);
   uint32_t body_received = 0;
@@ -82,10 +88,12 @@ bool ReceiveDirect(SerialPort& port, DevicePacket& packet) {
     // A short body counts as a bad one; the next exchange must start clean.
     port.Purge();
     DebugPrintf("Checksum failure: %d bytes in packet body", static_cast<int>(body_received) - 2);
-    return false;
+    const bool whole = decoded.status == DevicePacket::DecodeStatus::BadChecksum;
+    return LinkFail(whole ? LinkErrorKind::BadChecksum : LinkErrorKind::ShortReply, frame[kTypeOffset],
+                    kHeaderLength + body, kHeaderLength + body_received);
   }
   packet = decoded.packet;
-  return true;
+  return {};
 }
 
 namespace {
@@ -94,40 +102,77 @@ namespace {
 // three of their trace lines differently.
 enum class RelayExchange { Delivery, Fetch };
 
-// Receives the master's answer to a relay packet and checks, in this order,
-// that it came, is a relay packet, has room for status and address, reports
-// neither a failed read nor a missing device, and names sub-device
-// DestAddress. Each failure is traced and ends the exchange.
-bool ReceiveRelayAnswer(SerialPort& port, DevicePacket& answer, uint8_t DestAddress, RelayExchange exchange) {
+// The six ways a relay answer fails, each with its link error kind.
+enum class RelayCheck { Received, Type, Length, ReadFailed, NoDevice, Address };
+
+struct RelayFailure {
+  RelayCheck check;
+  LinkErrorKind kind;
+  uint32_t value = 0;  // the type, length or address that was wrong
+};
+
+// The one trace line of a relay answer's failure, worded as the exchange
+// words it.
+void TraceRelayFailure(RelayExchange exchange, const RelayFailure& failure) {
   const bool fetch = exchange == RelayExchange::Fetch;
-  if (!ReceiveDirect(port, answer)) {
-    DebugPrintf(fetch ? "ERROR: Did not receive reply from master" : "ERROR: Did not receive response from master");
-    return false;
+  switch (failure.check) {
+    case RelayCheck::Received:
+      if (fetch) {
+        DebugPrintf("ERROR: Did not receive reply from master");
+      } else {
+        DebugPrintf("ERROR: Did not receive response from master");
+      }
+      break;
+    case RelayCheck::Type:
+      if (fetch) {
+        DebugPrintf("ERROR: Wrong reply type from master (0x%X)", failure.value);
+      } else {
+        DebugPrintf("ERROR: Reply type was 0x%X", failure.value);
+      }
+      break;
+    case RelayCheck::Length: DebugPrintf("ERROR: Packet length of %d", static_cast<int>(failure.value)); break;
+    case RelayCheck::ReadFailed: DebugPrintf("ERROR: Read failed"); break;
+    case RelayCheck::NoDevice: DebugPrintf("ERROR: Device does not exist"); break;
+    case RelayCheck::Address:
+      if (fetch) {
+        DebugPrintf("ERROR: Returned sub device address of 0x%X", failure.value);
+      } else {
+        DebugPrintf("ERROR: Sub device address of 0x%X", failure.value);
+      }
+      break;
   }
+}
+
+// Checks, in this order, that a received answer is a relay packet, has room
+// for status and address, reports neither a failed read nor a missing
+// device, and names sub-device DestAddress.
+std::optional<RelayFailure> CheckRelayAnswer(const DevicePacket& answer, uint8_t DestAddress) {
   if (answer.PacketType() != kTypeRelay) {
-    DebugPrintf(fetch ? "ERROR: Wrong reply type from master (0x%X)" : "ERROR: Reply type was 0x%X",
-                answer.PacketType());
-    return false;
+    return RelayFailure{RelayCheck::Type, LinkErrorKind::WrongType, answer.PacketType()};
   }
   if (answer.Length() < kRelayAnswerMinLength) {
-    DebugPrintf("ERROR: Packet length of %d", answer.Length());
-    return false;
+    return RelayFailure{RelayCheck::Length, LinkErrorKind::ShortReply, answer.Length()};
   }
   const uint8_t status = answer.DataAt(kRelayStatusOffset);
-  if (status == kRelayStatusReadFailed) {
-    DebugPrintf("ERROR: Read failed");
-    return false;
-  }
-  if (status == kRelayStatusNoDevice) {
-    DebugPrintf("ERROR: Device does not exist");
-    return false;
-  }
+  if (status == kRelayStatusReadFailed) return RelayFailure{RelayCheck::ReadFailed, LinkErrorKind::Refused, status};
+  if (status == kRelayStatusNoDevice) return RelayFailure{RelayCheck::NoDevice, LinkErrorKind::NoDevice, status};
   if (answer.DataAt(kRelayAnswerAddressOffset) != DestAddress) {
-    DebugPrintf(fetch ? "ERROR: Returned sub device address of 0x%X" : "ERROR: Sub device address of 0x%X",
-                answer.DataAt(kRelayAnswerAddressOffset));
-    return false;
+    return RelayFailure{RelayCheck::Address, LinkErrorKind::WrongType, answer.DataAt(kRelayAnswerAddressOffset)};
   }
-  return true;
+  return std::nullopt;
+}
+
+// Receives the master's answer to a relay packet and checks it. Each
+// failure is traced once and ends the exchange.
+LinkStatus ReceiveRelayAnswer(SerialPort& port, DevicePacket& answer, uint8_t DestAddress, RelayExchange exchange) {
+  if (LinkStatus received = ReceiveDirect(port, answer); !received) {
+    TraceRelayFailure(exchange, {RelayCheck::Received, received.error().kind});
+    return received;
+  }
+  const auto failure = CheckRelayAnswer(answer, DestAddress);
+  if (!failure) return {};
+  TraceRelayFailure(exchange, *failure);
+  return LinkFail(failure->kind, DestAddress, 0, failure->value);
 }
 
 // Fills `packet` with the relayed answer a status-5 fetch answer carries. The
@@ -147,9 +192,12 @@ void TakeRelayedAnswer(const DevicePacket& answer, DevicePacket& packet) {
 
 }  // namespace
 
-bool SendSubPacket(SerialPort& port, const DevicePacket& packet, uint8_t DestAddress) {
+LinkStatus SendSubPacket(SerialPort& port, const DevicePacket& packet, uint8_t DestAddress) {
   DebugPrintf("SendSubPacket: DestAddress is 0x%X, OpType of 0x%X", DestAddress, packet.PacketType());
-  if (packet.Length() > kMaxRelayedDataLength) return false;  // the relay request would not fit
+  if (packet.Length() > kMaxRelayedDataLength) {
+    // The relay request would not fit one packet.
+    return LinkFail(LinkErrorKind::PortFailure, packet.PacketType(), kMaxRelayedDataLength, packet.Length());
+  }
 
   std::vector<uint8_t> data;
   data.reserve(kRelayRequestHeader + packet.Length());
@@ -159,39 +207,44 @@ bool SendSubPacket(SerialPort& port, const DevicePacket& packet, uint8_t DestAdd
   data.insert(data.end(), packet.Bytes().begin(), packet.Bytes().end());
   const DevicePacket relay(kMasterAddress, packet.SenderAddress(), kTypeRelay, static_cast<uint8_t>(data.size()),
                            data.data());
-  SendDirect(port, relay);
+  if (LinkStatus sent = SendDirect(port, relay); !sent) return sent;
 
   DevicePacket answer;
-  if (!ReceiveRelayAnswer(port, answer, DestAddress, RelayExchange::Delivery)) return false;
+  if (LinkStatus answered = ReceiveRelayAnswer(port, answer, DestAddress, RelayExchange::Delivery); !answered) {
+    return answered;
+  }
   if (answer.DataAt(kRelayReportedTypeOffset) != packet.PacketType()) {
     DebugPrintf("ERROR: Reported operation type of 0x%X", answer.DataAt(kRelayReportedTypeOffset));
-    return false;
+    return LinkFail(LinkErrorKind::WrongType, DestAddress, packet.PacketType(), answer.DataAt(kRelayReportedTypeOffset));
   }
-  return true;
+  return {};
 }
 
-bool ReceiveSubPacket(SerialPort& port, DevicePacket& packet, uint8_t DestAddress) {
+LinkStatus ReceiveSubPacket(SerialPort& port, DevicePacket& packet, uint8_t DestAddress) {
   DebugPrintf("ReceiveSubPacket: DestAddress is 0x%X, OpType of 0x%X", DestAddress, packet.PacketType());
   const uint8_t poll_data[kRelayRequestHeader] = {kRelayOperationFetch, DestAddress, packet.PacketType()};
   const DevicePacket poll(kMasterAddress, packet.SenderAddress(), kTypeRelay, kRelayRequestHeader, poll_data);
 
   uint32_t wait_ms = kRelayFirstWaitMs;
   for (int cycle = 0; cycle < kRelayPollCycles; ++cycle, wait_ms += kRelayWaitStepMs) {
-    SendDirect(port, poll);
+    if (LinkStatus sent = SendDirect(port, poll); !sent) return sent;
     DevicePacket answer;
-    if (!ReceiveRelayAnswer(port, answer, DestAddress, RelayExchange::Fetch)) return false;
+    if (LinkStatus answered = ReceiveRelayAnswer(port, answer, DestAddress, RelayExchange::Fetch); !answered) {
+      return answered;
+    }
     const uint8_t status = answer.DataAt(kRelayStatusOffset);
     if (status == kRelayStatusValidData) {
       DebugPrintf("Received valid data");
       TakeRelayedAnswer(answer, packet);
-      return true;
+      return {};
     }
     LinkSleep(wait_ms);
   }
-  return false;
+  return LinkFail(LinkErrorKind::Timeout, DestAddress, kRelayPollCycles, kRelayPollCycles);
 }
 
-int ReadDeviceEepromBlock(SerialPort& port, uint8_t device, uint16_t address, unsigned count, uint8_t* destination) {
+LinkStatus ReadDeviceEepromBlock(SerialPort& port, uint8_t device, uint16_t address, unsigned count,
+                                 uint8_t* destination) {
   count = std::min<unsigned>(count, kEepromBlockSize);
   uint8_t request_data[kEepromRequestLength] = {};
   request_data[kEepromOperationOffset] = kEepromOperationRequest;
@@ -200,15 +253,15 @@ int ReadDeviceEepromBlock(SerialPort& port, uint8_t device, uint16_t address, un
   request_data[kEepromAddressHighOffset] = static_cast<uint8_t>(address >> 8);
   DevicePacket request(kMasterAddress, kHostAddress, kTypeEepromRead, kEepromRequestLength, request_data);
   LinkSleep(kEepromRequestSleepMs);
-  SendDirect(port, request);
+  if (LinkStatus sent = SendDirect(port, request); !sent) return sent;
   request.SetDataAt(kEepromOperationOffset, kEepromOperationPoll);
 
   int not_ready = 0;
   for (;;) {
     DevicePacket answer;
-    if (!ReceiveDirect(port, answer)) {
+    if (LinkStatus received = ReceiveDirect(port, answer); !received) {
       DebugPrintf("Packet not received");
-      return kEepromReadFailed;
+      return received;
     }
     // The answer's type is not checked: the code byte decides.
     const uint8_t code = answer.DataAt(kEepromCodeOffset);
@@ -216,11 +269,11 @@ int ReadDeviceEepromBlock(SerialPort& port, uint8_t device, uint16_t address, un
       ++not_ready;
       if (not_ready > kEepromMaxNotReady) {
         DebugPrintf("%d attempts made to retrieve data", not_ready);
-        return kEepromReadFailed;
+        return LinkFail(LinkErrorKind::Timeout, address, kEepromMaxNotReady, static_cast<uint32_t>(not_ready));
       }
       DebugPrintf("Found device not ready on iteration %d (Code %d)", not_ready, code);
       LinkSleep(2 * static_cast<uint32_t>(not_ready) + 2);
-      SendDirect(port, request);
+      if (LinkStatus sent = SendDirect(port, request); !sent) return sent;
       continue;
     }
     if (code == kEepromCodeData) {
@@ -228,17 +281,18 @@ int ReadDeviceEepromBlock(SerialPort& port, uint8_t device, uint16_t address, un
       // a block filled with whatever lay in memory.
       if (answer.Length() < kEepromDataOffset + count) {
         DebugPrintf("EEPROM answer too short: %d data bytes", answer.Length());
-        return kEepromReadFailed;
+        return LinkFail(LinkErrorKind::ShortReply, address, static_cast<uint32_t>(kEepromDataOffset + count),
+                        answer.Length());
       }
       std::copy_n(answer.Data() + kEepromDataOffset, count, destination);
-      return kEepromReadOk;
+      return {};
     }
     if (code == kEepromCodeNotPresent) {
       DebugPrintf("Device indicated as not present (code %d)", code);
-      return kEepromDeviceNotPresent;
+      return LinkFail(LinkErrorKind::NoDevice, address, 0, code);
     }
     DebugPrintf("Unknown command code (%d): FAIL", code);
-    return kEepromReadFailed;
+    return LinkFail(LinkErrorKind::WrongType, address, 0, code);
   }
 }
 

@@ -11,6 +11,7 @@
 #include <span>
 #include <vector>
 
+#include "core/base/Outcome.h"
 #include "core/protocol/devicepacket/DevicePacketProtocol.h"
 
 namespace corvel {
@@ -59,11 +60,11 @@ class DevicePacket {
 
   // 0 sends the frame straight to the board on the cable; any other address
   // relays it to that sub-device (SendSubPacket).
-  bool Send(SerialPort& port, uint8_t sub_address = 0) const;
+  LinkStatus Send(SerialPort& port, uint8_t sub_address = 0) const;
   // 0 reads a frame from the line; any other address fetches the sub-device's
   // answer through the master (ReceiveSubPacket). For a relayed receive set the
   // type (the operation whose answer is wanted) and the sender first.
-  bool Receive(SerialPort& port, uint8_t sub_address = 0);
+  LinkStatus Receive(SerialPort& port, uint8_t sub_address = 0);
 
   bool operator==(const DevicePacket&) const = default;
 
@@ -80,18 +81,26 @@ struct DevicePacket::Decoded {
   std::size_t consumed = 0;  // frame length when the header is complete, else 0
 };
 
-// Direct exchange with the board on the cable.
-bool SendDirect(SerialPort& port, const DevicePacket& packet);
-bool ReceiveDirect(SerialPort& port, DevicePacket& packet);
+// Direct exchange with the board on the cable. A write the port refuses is
+// a PortFailure; a receive fails as Timeout (nothing came), ShortReply (the
+// frame stopped early) or BadChecksum.
+LinkStatus SendDirect(SerialPort& port, const DevicePacket& packet);
+LinkStatus ReceiveDirect(SerialPort& port, DevicePacket& packet);
 
-// The relay through the master to sub-device DestAddress.
-bool SendSubPacket(SerialPort& port, const DevicePacket& packet, uint8_t DestAddress);
-bool ReceiveSubPacket(SerialPort& port, DevicePacket& packet, uint8_t DestAddress);
+// The relay through the master to sub-device DestAddress. Besides the direct
+// failures: WrongType (an answer of another type, sub-device or operation),
+// ShortReply (an answer without status and address), Refused (the master's
+// read failed), NoDevice (no such sub-device), Timeout (no data after every
+// poll).
+LinkStatus SendSubPacket(SerialPort& port, const DevicePacket& packet, uint8_t DestAddress);
+LinkStatus ReceiveSubPacket(SerialPort& port, DevicePacket& packet, uint8_t DestAddress);
 
 // Reads up to 8 bytes of a device's EEPROM through the master into
-// `destination` (count is clamped to 8). Returns kEepromReadFailed (0),
-// kEepromReadOk (1) or kEepromDeviceNotPresent (2).
-int ReadDeviceEepromBlock(SerialPort& port, uint8_t device, uint16_t address, unsigned count, uint8_t* destination);
+// `destination` (count is clamped to 8). NoDevice when the device is not
+// present; Timeout after too many not-ready answers; ShortReply for a data
+// answer without the bytes asked for; WrongType for an unknown code.
+LinkStatus ReadDeviceEepromBlock(SerialPort& port, uint8_t device, uint16_t address, unsigned count,
+                                 uint8_t* destination);
 
 // Every fixed pause of the link goes through here. A test or benchmark may
 // watch the pauses; the observer is called before the link sleeps.

@@ -118,9 +118,4 @@ inline constexpr uint8_t kEepromCodeNotPresent = 7;
 inline constexpr uint32_t kEepromRequestSleepMs = 2;
 inline constexpr int kEepromMaxNotReady = 20;
 
-// ReadDeviceEepromBlock results.
-inline constexpr int kEepromReadFailed = 0;
-inline constexpr int kEepromReadOk = 1;
-inline constexpr int kEepromDeviceNotPresent = 2;
-
 }  // namespace corvel::devicepacket

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "core/base/DebugLog.h"
+#include "core/base/Text.h"
 
 namespace corvel {
 
@@ -60,12 +61,10 @@ bool LauncherButtonEnabled(ToolId id, bool tool_window_built) {
 bool WantsDebugWindow(const AppSettings& app) { return app.use_debugging_window == 1; }
 
 namespace {
-void ShowFailedToOpen(ToolEnv& env) {
-  char text[512];
-  std::snprintf(text, sizeof text, kFailedToOpenPort, env.port.PortName().c_str());
-  env.ui.Error(text);
-}
+void ShowFailedToOpen(ToolEnv& env) { env.ui.Error(FailedToOpenPort(env.port.PortName())); }
 }  // namespace
+
+std::string FailedToOpenPort(const std::string& port_name) { return Format("Failed to open %s!", port_name.c_str()); }
 
 bool RunToolWithPort(ToolEnv& env, ToolId id, const std::function<void()>& run_tool) {
   const PortNeed need = FindTool(id).port;

@@ -9,8 +9,10 @@
 
 namespace corvel {
 
-inline constexpr const char* kProgramVersion = "1.8.0";
-inline constexpr const char* kFailedToOpenPort = "Failed to open %s!";
+// The project version the build was made from (CMake's project version).
+inline constexpr const char* kProgramVersion = CORVEL_VERSION;
+// "Failed to open COM9!"
+std::string FailedToOpenPort(const std::string& port_name);
 
 enum class ToolId {
   UploadAtmelFirmware,

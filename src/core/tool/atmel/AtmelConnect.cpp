@@ -1,8 +1,7 @@
 #include "core/tool/atmel/AtmelConnect.h"
 
-#include <cstdio>
-
 #include "core/base/DebugLog.h"
+#include "core/base/Text.h"
 #include "core/tool/atmel/AtmelMessages.h"
 
 namespace corvel {
@@ -24,7 +23,7 @@ constexpr int kStartAttempts = 3;
 template <typename Attempt, typename Position>
 void Stage(ProgressWindow& progress, int count, Attempt attempt, Position position) {
   for (int i = 0; i < count; ++i) {
-    if (attempt()) return;
+    if (attempt().ok()) return;
     progress.SetPos(position(i));
     if (progress.CheckCancelButton()) return;
   }
@@ -42,18 +41,18 @@ bool ShowConnectResult(AtmelBootLoader& loader, UserInterface& ui) {
 }  // namespace
 
 std::string FormatVersion(uint32_t version) {
-  char text[32];
-  std::snprintf(text, sizeof text, atmel::text::kVersionFormat, static_cast<int>(version >> 24 & 0xFF),
-                static_cast<int>(version >> 16 & 0xFF), static_cast<int>(version >> 8 & 0xFF),
-                static_cast<int>(version & 0xFF));
-  return text;
+  return Format("%d %d %d %d", static_cast<int>(version >> 24 & 0xFF), static_cast<int>(version >> 16 & 0xFF),
+                static_cast<int>(version >> 8 & 0xFF), static_cast<int>(version & 0xFF));
 }
 
 DeviceVersions GetVersions(AtmelBootLoader& loader) {
   DeviceVersions versions;
-  versions.boot_loader = loader.QueryBootLoaderVersion();
+  versions.boot_loader = loader.QueryBootLoaderVersion().value_or(0);
   versions.description = atmel::text::kNotFound;
-  versions.application = loader.QueryApplication(versions.description);
+  if (auto application = loader.QueryApplication()) {
+    versions.application = application->version;
+    versions.description = application->description;
+  }
   return versions;
 }
 
@@ -93,11 +92,11 @@ bool ConnectByPowerCycle(AtmelBootLoader& loader, UserInterface& ui, DeviceVersi
   return ShowConnectResult(loader, ui);
 }
 
-bool StartApplicationWithRetries(AtmelBootLoader& loader) {
-  bool ok = false;
-  for (int attempt = 0; attempt < kStartAttempts && !ok; ++attempt) ok = loader.StartApplication();
-  DebugPrintf(atmel::text::kStartingApplication, ok ? "OK" : "FAIL");
-  return ok;
+LinkStatus StartApplicationWithRetries(AtmelBootLoader& loader) {
+  LinkStatus status = loader.StartApplication();
+  for (int attempt = 1; !status && attempt < kStartAttempts; ++attempt) status = loader.StartApplication();
+  DebugPrintf("Starting application... %s", status ? "OK" : "FAIL");
+  return status;
 }
 
 }  // namespace corvel

@@ -29,6 +29,6 @@ bool ConnectToBootLoader(AtmelBootLoader& loader, UserInterface& ui, DeviceVersi
 bool ConnectByPowerCycle(AtmelBootLoader& loader, UserInterface& ui, DeviceVersions& versions);
 
 // StartApplication, at most 3 attempts, then the trace line.
-bool StartApplicationWithRetries(AtmelBootLoader& loader);
+LinkStatus StartApplicationWithRetries(AtmelBootLoader& loader);
 
 }  // namespace corvel

@@ -1,5 +1,9 @@
 #pragma once
-// Every text the Atmel uploader shows or traces, in one place.
+// Every text the Atmel uploader shows or traces, in one place. A text with a
+// number in it is a function, so the compiler checks its format.
+#include <cstdint>
+#include <string>
+
 namespace corvel::atmel::text {
 
 // Connecting and versions.
@@ -8,8 +12,6 @@ inline constexpr const char* kConnectionFailed =
     "Failed to establish communications. Please check your connections and try again.";
 inline constexpr const char* kEnteringPowerOff = "Entering Power Off connection sequence";
 inline constexpr const char* kNotFound = "Not found";
-inline constexpr const char* kVersionFormat = "%d %d %d %d";
-inline constexpr const char* kStartingApplication = "Starting application... %s";
 
 // The dialog.
 inline constexpr const char* kToolName = "Atmel Corvel";
@@ -18,35 +20,27 @@ inline constexpr const char* kVersionNotFoundConnecting =
 inline constexpr const char* kExiting = "Exiting Atmel Uploader";
 inline constexpr const char* kFlashFilter = "Flash Files (*.hex)|*.hex|All Files (*.*)|*.*||";
 inline constexpr const char* kEepromFilter = "EEPROM Files (*.eep)|*.eep|All Files (*.*)|*.*||";
-inline constexpr const char* kFlashExtension = "hex";
-inline constexpr const char* kEepromExtension = "eep";
 inline constexpr const char* kVerifiedFlashFile = "Verified Flash File Successfully!";
 inline constexpr const char* kInvalidFlashFile = "Invalid Flash file!";
 inline constexpr const char* kVerifiedEepromFile = "Verified EEPROM File Successfully!";
 inline constexpr const char* kInvalidEepromFile = "Invalid EEPROM file!";
-inline constexpr const char* kLoadFlashTrace = "Attempting to load Flash file %s... %s";
-inline constexpr const char* kLoadEepromTrace = "Attempting to load EEPROM file %s... %s";
 
 // Programming.
 inline constexpr const char* kNotHexFile = "This is not a valid hex file. Do you still want to program EEPROM?";
 inline constexpr const char* kDescriptionDiffers =
     "The firmware description is different, and may not be intended for this equipment. Do you wish to continue?";
-inline constexpr const char* kEraseFailed = "Erasing Flash failed at memory location 0x%X!";
-inline constexpr const char* kProgramFlashFailed = "Programming Flash failed at memory location 0x%X!";
-inline constexpr const char* kReadFlashForVerifyFailed =
-    "Reading flash for verification failed at memory location 0x%X!";
-inline constexpr const char* kFixedStringsMismatchAt =
-    "Verification failed: Fixed strings section does not match at memory location 0x%X!";
-inline constexpr const char* kApplicationMismatchAt =
-    "Verification failed: Application section does not match at memory location 0x%X!";
+std::string EraseFailedAt(uint32_t address);
+std::string ProgramFlashFailedAt(uint32_t address);
+std::string ReadFlashForVerifyFailedAt(uint32_t address);
+std::string FixedStringsMismatchAt(uint32_t address);
+std::string ApplicationMismatchAt(uint32_t address);
 inline constexpr const char* kOverwriteEeprom =
     "Are you sure you wish to overwrite the EEPROM file? Doing so will overwrite factory settings. Reading and "
     "saving the existing EEPROM to disk is recommended first.";
 inline constexpr const char* kNoValidEepromFile = "No valid EEPROM file selected!";
-inline constexpr const char* kProgramEepromFailed = "Programming EEPROM failed at memory location 0x%X!";
-inline constexpr const char* kReadEepromForVerifyFailed =
-    "Reading EEPROM for verification failed at memory location 0x%X!";
-inline constexpr const char* kEepromMismatchAt = "Verification failed: EEPROM does not match at memory location 0x%X!";
+std::string ProgramEepromFailedAt(uint32_t address);
+std::string ReadEepromForVerifyFailedAt(uint32_t address);
+std::string EepromMismatchAt(uint32_t address);
 inline constexpr const char* kProgrammingSuccessful = "Programming Successful!";
 inline constexpr const char* kProgrammingUnsuccessful = "Programming Unsuccessful";
 

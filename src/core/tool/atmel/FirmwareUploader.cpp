@@ -6,6 +6,7 @@
 #include "core/base/DebugLog.h"
 #include "core/base/FileUtil.h"
 #include "core/base/SettingsKeys.h"
+#include "core/base/Text.h"
 #include "core/tool/atmel/AtmelMessages.h"
 #include "core/format/hex/FlashLayout.h"
 #include "core/format/hex/IntelHex.h"
@@ -18,12 +19,6 @@ using namespace atmel;
 namespace {
 
 constexpr int kPlainWriteAttempts = 2;  // 0xFF writes after a refused erase
-
-std::string Format(const char* format, uint32_t address) {
-  char text[160];
-  std::snprintf(text, sizeof text, format, address);
-  return text;
-}
 
 bool AllErased(const uint8_t* bytes, std::size_t n) {
   return std::all_of(bytes, bytes + n, [](uint8_t b) { return b == 0xFF; });
@@ -85,13 +80,11 @@ void FirmwareUploader::Open() {
   m_flash_view_enabled = m_flash_valid;
 }
 
-void FirmwareUploader::ConnectToAtmel() {
+ToolOutcome FirmwareUploader::ConnectToAtmel() {
   TakeControls();
-  if (m_power_off_connect) {
-    ConnectByPowerCycle(m_loader, m_env.ui, m_versions);
-  } else {
-    ConnectToBootLoader(m_loader, m_env.ui, m_versions);
-  }
+  const bool connected = m_power_off_connect ? ConnectByPowerCycle(m_loader, m_env.ui, m_versions)
+                                             : ConnectToBootLoader(m_loader, m_env.ui, m_versions);
+  return connected ? ToolOutcome::Done : ToolOutcome::Failed;
 }
 
 void FirmwareUploader::GetVersions() { m_versions = corvel::GetVersions(m_loader); }
@@ -110,7 +103,7 @@ bool FirmwareUploader::LoadFile(bool flash, bool with_messages, bool with_trace)
     }
   }
   if (with_trace) {
-    DebugPrintf(flash ? text::kLoadFlashTrace : text::kLoadEepromTrace, path.c_str(), valid ? "OK" : "FAIL");
+    DebugPrintf("Attempting to load %s file %s... %s", flash ? "Flash" : "EEPROM", path.c_str(), valid ? "OK" : "FAIL");
   }
   (flash ? m_flash_view_enabled : m_eeprom_view_enabled) = valid;
   return valid;
@@ -121,7 +114,7 @@ bool FirmwareUploader::ChooseAndLoad(bool flash) {
   FileDialogRequest request;
   request.open = true;
   request.must_exist = true;
-  request.default_extension = flash ? text::kFlashExtension : text::kEepromExtension;
+  request.default_extension = DialogExtension(flash ? kFlashExtension : kEepromExtension);
   request.filter = flash ? text::kFlashFilter : text::kEepromFilter;
   request.initial_name = flash ? m_flash_file : m_eeprom_file;
   auto path = m_env.ui.ChooseFile(request);
@@ -142,10 +135,10 @@ void FirmwareUploader::ViewEeprom() {
   if (m_eeprom_valid) ShowHexViewer(m_env.ui, m_eeprom_image.data(), m_eeprom_image.size(), false);
 }
 
-bool FirmwareUploader::ReadFlash() { return m_read_back.Run(AtmelMemory::Flash); }
-bool FirmwareUploader::ReadEeprom() { return m_read_back.Run(AtmelMemory::Eeprom); }
+ToolOutcome FirmwareUploader::ReadFlash() { return m_read_back.Run(AtmelMemory::Flash); }
+ToolOutcome FirmwareUploader::ReadEeprom() { return m_read_back.Run(AtmelMemory::Eeprom); }
 
-bool FirmwareUploader::StartApplication() { return StartApplicationWithRetries(m_loader); }
+LinkStatus FirmwareUploader::StartApplication() { return StartApplicationWithRetries(m_loader); }
 
 void FirmwareUploader::KeepEepromClicked() {
   TakeControls();
@@ -164,29 +157,32 @@ void FirmwareUploader::Close(bool close_box) {
 
 // ---- Programming ---------------------------------------------------------
 
-FirmwareUploader::RunResult FirmwareUploader::ProgramNewFirmware() {
-  Click click;
+ToolOutcome FirmwareUploader::ProgramNewFirmware() {
+  Click click(m_loader);
   click.flash_loaded_path = m_flash_file;
   click.eeprom_loaded_path = m_eeprom_file;
   TakeControls();
-  RunResult result = RunResult::Stopped;
+  // Until a pass gives a verdict, a run that ends is one the person stopped.
+  ToolOutcome result = ToolOutcome::Cancelled;
   for (;;) {
     Pass pass;
     if (!ProgrammingPass(click, pass)) break;
     // A pass that programmed nothing (flash file invalid, EEPROM kept) has
     // no verdict: "Programming Successful!" would report work never done.
-    if (!pass.programmed) break;
-    if (pass.successful) {
-      m_env.ui.Inform(text::kProgrammingSuccessful);
-      result = RunResult::Successful;
+    if (!pass.programmed) {
+      if (result == ToolOutcome::Cancelled) result = ToolOutcome::NothingDone;
       break;
     }
-    result = RunResult::Unsuccessful;
+    if (pass.successful) {
+      m_env.ui.Inform(text::kProgrammingSuccessful);
+      result = ToolOutcome::Done;
+      break;
+    }
+    result = ToolOutcome::Failed;
     const Answer answer = m_env.ui.ShowMessage(
         {text::kProgrammingUnsuccessful, MessageIcon::Exclamation, MessageButtons::RetryCancel, true});
     if (answer != Answer::Retry) break;
   }
-  EndHighSpeed(m_loader, click.speed);
   return result;
 }
 
@@ -259,24 +255,17 @@ FirmwareUploader::Step FirmwareUploader::CheckEepromFile(Click& click) {
 }
 
 void FirmwareUploader::SwitchToHighSpeed(Click& click, bool eeprom) {
-  if (click.speed.in_force || click.speed.failed || !m_env.app.use_turbo_baud_rate) return;
-  if (m_loader.SetLinkSpeed(true)) {
-    click.speed.in_force = true;
-    return;
-  }
-  click.speed.failed = true;
-  if (eeprom) {
-    m_loader.FallBackToNormalSpeed();
-  } else {
-    m_loader.SetLinkSpeed(false);
-  }
+  if (!m_env.app.use_turbo_baud_rate) return;
+  // Before the EEPROM a failed switch gets the full fall-back; before the
+  // flash one request for normal speed.
+  click.speed.Begin(eeprom ? HighSpeedSession::Undo::FallBack : HighSpeedSession::Undo::OneRequest);
 }
 
-bool FirmwareUploader::Retry(Click& click, bool marks_failure, const std::function<bool()>& operation) {
+LinkStatus FirmwareUploader::Retry(Click& click, bool marks_failure, const std::function<LinkStatus()>& operation) {
   bool fell_back = false;
-  const bool ok = WithRetries(m_loader, click.speed, operation, &fell_back);
-  if (fell_back && marks_failure) click.speed.failed = true;
-  return ok;
+  LinkStatus status = WithRetries(m_loader, click.speed.State(), operation, &fell_back);
+  if (fell_back && marks_failure) click.speed.State().failed = true;
+  return status;
 }
 
 FirmwareUploader::Memory FirmwareUploader::FlashMemory() {
@@ -285,15 +274,16 @@ FirmwareUploader::Memory FirmwareUploader::FlashMemory() {
   m.units = kProgrammedPages;
   m.unit_size = kFlashPageSize;
   m.image = m_flash_image.data();
-  m.program_failed = text::kProgramFlashFailed;
-  m.read_failed = text::kReadFlashForVerifyFailed;
+  m.program_failed = text::ProgramFlashFailedAt;
+  m.read_failed = text::ReadFlashForVerifyFailedAt;
   m.erase = [this](uint32_t address) { return m_loader.EraseFlashPage(address); };
   m.write = [this](uint32_t address, const uint8_t* data) {
     return m_loader.WriteFlash(address, std::span<const uint8_t, kFlashPageSize>(data, kFlashPageSize));
   };
   m.read = [this](uint32_t address, std::span<uint8_t, kReadLength> into) { return m_loader.ReadFlash(address, into); };
-  m.mismatch = [](uint32_t page) {
-    return page == kFixedStringsPage ? text::kFixedStringsMismatchAt : text::kApplicationMismatchAt;
+  m.mismatch = [](uint32_t page) -> Memory::AtMessage {
+    // The page after the application holds the fixed strings.
+    return page == kApplicationAreaSize ? text::FixedStringsMismatchAt : text::ApplicationMismatchAt;
   };
   return m;
 }
@@ -304,8 +294,8 @@ FirmwareUploader::Memory FirmwareUploader::EepromMemory() {
   m.units = kEepromBlocks;
   m.unit_size = kEepromBlockSize;
   m.image = m_eeprom_image.data();
-  m.program_failed = text::kProgramEepromFailed;
-  m.read_failed = text::kReadEepromForVerifyFailed;
+  m.program_failed = text::ProgramEepromFailedAt;
+  m.read_failed = text::ReadEepromForVerifyFailedAt;
   m.erase = [this](uint32_t address) { return m_loader.EraseEepromBlock(address); };
   m.write = [this](uint32_t address, const uint8_t* data) {
     return m_loader.WriteEeprom(address, data, kEepromBlockSize);
@@ -313,30 +303,28 @@ FirmwareUploader::Memory FirmwareUploader::EepromMemory() {
   m.read = [this](uint32_t address, std::span<uint8_t, kReadLength> into) {
     return m_loader.ReadEeprom(address, into);
   };
-  m.mismatch = [](uint32_t) { return text::kEepromMismatchAt; };
+  m.mismatch = [](uint32_t) -> Memory::AtMessage { return text::EepromMismatchAt; };
   return m;
 }
 
-bool FirmwareUploader::Blank(Click& click, const Memory& memory, uint32_t address) {
+LinkStatus FirmwareUploader::Blank(Click& click, const Memory& memory, uint32_t address) {
   const auto write_erased = [&] { return memory.write(address, ErasedPage().data()); };
   if (!click.erase_in_favour) return Retry(click, true, write_erased);
-  if (memory.erase(address)) return true;
+  if (memory.erase(address)) return {};
   // A boot loader that refuses to erase gets 0xFF written instead, for the
   // rest of the click.
   click.erase_in_favour = false;
-  if (click.speed.in_force) {
-    m_loader.FallBackToNormalSpeed();
-    click.speed.in_force = false;
-    click.speed.failed = true;
+  if (click.speed.InForce()) {
+    click.speed.End();
+    click.speed.State().failed = true;
   }
-  for (int attempt = 0; attempt < kPlainWriteAttempts; ++attempt) {
-    if (write_erased()) return true;
-  }
-  return false;
+  LinkStatus status = write_erased();
+  for (int attempt = 1; !status && attempt < kPlainWriteAttempts; ++attempt) status = write_erased();
+  return status;
 }
 
-void FirmwareUploader::Fail(Pass& pass, const char* format, uint32_t address) {
-  m_env.ui.Plain(Format(format, address));
+void FirmwareUploader::Fail(Pass& pass, const std::string& message) {
+  m_env.ui.Plain(message);
   pass.successful = false;
 }
 
@@ -348,7 +336,7 @@ void FirmwareUploader::EraseFlashPhase(Click& click, Pass& pass) {
     progress->SetPos(static_cast<int>(page * 100 / flash.units));
     const uint32_t address = page * flash.unit_size;
     if (!Blank(click, flash, address)) {
-      Fail(pass, text::kEraseFailed, address);
+      Fail(pass, text::EraseFailedAt(address));
       break;
     }
   }
@@ -362,15 +350,15 @@ FirmwareUploader::Phase FirmwareUploader::ProgramPhase(Click& click, Pass& pass,
     progress->SetPos(static_cast<int>(unit * 100 / memory.units));
     const uint32_t address = unit * memory.unit_size;
     const uint8_t* data = memory.image + address;
-    const bool ok = AllErased(data, memory.unit_size) && click.erase_in_favour
-                        ? Blank(click, memory, address)
-                        : Retry(click, true, [&] { return memory.write(address, data); });
-    if (!ok) {
-      Fail(pass, memory.program_failed, address);
+    const LinkStatus written = AllErased(data, memory.unit_size) && click.erase_in_favour
+                                   ? Blank(click, memory, address)
+                                   : Retry(click, true, [&] { return memory.write(address, data); });
+    if (!written) {
+      Fail(pass, memory.program_failed(address));
       break;
     }
     if (progress->CheckCancelButton()) {
-      EndHighSpeed(m_loader, click.speed);
+      click.speed.End();
       progress->DestroyWindow();
       return Phase::Cancelled;
     }
@@ -387,13 +375,13 @@ void FirmwareUploader::VerifyPhase(Click& click, Pass& pass, const Memory& memor
     progress->SetPos(static_cast<int>(unit * 100 / memory.units));
     const uint32_t address = unit * memory.unit_size;
     if (!Retry(click, false, [&] { return memory.read(address, device); })) {
-      Fail(pass, memory.read_failed, address);
+      Fail(pass, memory.read_failed(address));
       break;
     }
     // A read returns 256 bytes; an EEPROM block compares only its 16.
-    const char* mismatch = memory.mismatch(address);
+    const Memory::AtMessage mismatch = memory.mismatch(address);
     for (uint32_t i = 0; i < memory.unit_size; ++i) {
-      if (device[i] != memory.image[address + i]) Fail(pass, mismatch, address + i);
+      if (device[i] != memory.image[address + i]) Fail(pass, mismatch(address + i));
     }
   }
   progress->DestroyWindow();

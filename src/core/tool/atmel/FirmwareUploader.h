@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/base/Outcome.h"
 #include "core/tool/app/ToolEnv.h"
 #include "core/protocol/atmel/AtmelBootLoader.h"
 #include "core/tool/atmel/AtmelConnect.h"
@@ -31,22 +32,25 @@ class FirmwareUploader {
     bool verify_after_programming = true;
   };
 
-  // How a "Program New Firmware" click ended.
-  enum class RunResult { Successful, Unsuccessful, Stopped };
-
   explicit FirmwareUploader(ToolEnv& env);
 
   // Opening: banner, versions, connect if needed, silent loads of the last files.
   void Open();
-  void ConnectToAtmel();
+  // Done when the boot loader answered, else Failed.
+  ToolOutcome ConnectToAtmel();
   void BrowseFlash();
   void BrowseEeprom();
   void ViewFlash();
   void ViewEeprom();
-  bool ReadFlash();
-  bool ReadEeprom();
-  RunResult ProgramNewFirmware();
-  bool StartApplication();
+  // Done when the memory was saved, shown or verified equal; Failed when a
+  // read, the file or the comparison failed; Cancelled when the person
+  // stopped it.
+  ToolOutcome ReadFlash();
+  ToolOutcome ReadEeprom();
+  // Done: "Programming Successful!"; Failed: the last pass was unsuccessful;
+  // Cancelled: a No to a question or Cancel; NothingDone: no file to program.
+  ToolOutcome ProgramNewFirmware();
+  LinkStatus StartApplication();
   void GetVersions();
   void KeepEepromClicked();
   // Done (close_box false) or the window's close box.
@@ -71,18 +75,20 @@ class FirmwareUploader {
   bool m_power_off_connect = false;
   bool m_erase_flash_first = true;
   bool m_verify_after_programming = true;
-  std::vector<uint8_t> m_flash_image = std::vector<uint8_t>(atmel::kFlashSize, 0xFF);
-  std::vector<uint8_t> m_eeprom_image = std::vector<uint8_t>(atmel::kEepromSize, 0xFF);
+  std::vector<uint8_t> m_flash_image = std::vector<uint8_t>(kFlashImageSize, 0xFF);
+  std::vector<uint8_t> m_eeprom_image = std::vector<uint8_t>(kEepromImageSize, 0xFF);
   bool m_flash_valid = false;
   bool m_eeprom_valid = false;
 
  private:
-  // The flags one click keeps across its passes.
+  // The flags one click keeps across its passes. The click's high-speed
+  // session returns the link to normal speed however the click ends.
   struct Click {
+    explicit Click(AtmelBootLoader& loader) : speed(loader) {}
     bool description_accepted = false;
     bool overwrite_confirmed = false;
     bool erase_in_favour = true;
-    LinkSpeedState speed;
+    HighSpeedSession speed;
     std::string flash_loaded_path;   // the paths the boxes held before the click
     std::string eeprom_loaded_path;
   };
@@ -107,29 +113,30 @@ class FirmwareUploader {
   Step CheckEepromFile(Click& click);
   void SwitchToHighSpeed(Click& click, bool eeprom);
   // Fall-backs in erase and program phases also mark high speed failed.
-  bool Retry(Click& click, bool marks_failure, const std::function<bool()>& operation);
+  LinkStatus Retry(Click& click, bool marks_failure, const std::function<LinkStatus()>& operation);
   // What the phases need to know of the memory they work on.
   struct Memory {
     unsigned program_caption = 0;
     uint32_t units = 0;      // flash pages or EEPROM blocks
     uint32_t unit_size = 0;  // 256 or 16 bytes
     const uint8_t* image = nullptr;
-    const char* program_failed = nullptr;
-    const char* read_failed = nullptr;
-    std::function<bool(uint32_t address)> erase;
-    std::function<bool(uint32_t address, const uint8_t* data)> write;  // unit_size bytes
-    std::function<bool(uint32_t address, std::span<uint8_t, atmel::kReadLength> into)> read;
-    std::function<const char*(uint32_t unit_address)> mismatch;  // the message for a differing byte
+    using AtMessage = std::string (*)(uint32_t address);
+    AtMessage program_failed = nullptr;
+    AtMessage read_failed = nullptr;
+    std::function<LinkStatus(uint32_t address)> erase;
+    std::function<LinkStatus(uint32_t address, const uint8_t* data)> write;  // unit_size bytes
+    std::function<LinkStatus(uint32_t address, std::span<uint8_t, atmel::kReadLength> into)> read;
+    std::function<AtMessage(uint32_t unit_address)> mismatch;  // the message for a differing byte
   };
   Memory FlashMemory();
   Memory EepromMemory();
   // Erases one page or block, or writes it with 0xFF once the device has
   // refused to erase.
-  bool Blank(Click& click, const Memory& memory, uint32_t address);
+  LinkStatus Blank(Click& click, const Memory& memory, uint32_t address);
   void EraseFlashPhase(Click& click, Pass& pass);
   Phase ProgramPhase(Click& click, Pass& pass, const Memory& memory);
   void VerifyPhase(Click& click, Pass& pass, const Memory& memory);
-  void Fail(Pass& pass, const char* format, uint32_t address);
+  void Fail(Pass& pass, const std::string& message);
 
   ToolEnv& m_env;
   AtmelBootLoader m_loader;

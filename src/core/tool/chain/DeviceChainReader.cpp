@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "core/base/DebugLog.h"
+#include "core/base/Text.h"
 #include "core/protocol/devicepacket/DevicePacket.h"
 #include "core/format/hex/IntelHex.h"
 
@@ -16,16 +17,6 @@ constexpr int kSolvaneChainLength = 14;
 constexpr uint32_t kControllerEepromSize = 4096;
 constexpr uint32_t kModuleEepromSize = 256;
 constexpr uint32_t kSectionSize = devicepacket::kEepromBlockSize;
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
-
-std::string Trim(const std::string& text) {
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && IsBlank(text[begin])) ++begin;
-  while (end > begin && IsBlank(text[end - 1])) --end;
-  return text.substr(begin, end - begin);
-}
 
 }  // namespace
 
@@ -179,6 +170,16 @@ std::string DeviceChainReader::DirectoryPrefix() const {
   return m_output_dir + "/";
 }
 
+ToolOutcome ChainRunSummary::Result() const {
+  switch (outcome) {
+    case Outcome::Cancelled: return ToolOutcome::Cancelled;
+    case Outcome::Aborted: return ToolOutcome::Failed;
+    case Outcome::Completed: break;
+  }
+  // A device skipped or a file not written is work asked for and not done.
+  return devices_ignored.empty() && files_not_written.empty() ? ToolOutcome::Done : ToolOutcome::Failed;
+}
+
 ChainRunSummary DeviceChainReader::GetEepromFiles() {
   UpdatePreview();
   ChainRunSummary summary;
@@ -244,16 +245,18 @@ int DeviceChainReader::ReadSubDeviceEEPROM(uint8_t address, uint32_t size, uint8
     if (on_section) on_section({m_current_device, address, s + 1, sections, percent});
     DebugPrintf("Reading EEPROM section %d of %d ... Address: 0x%.8X Size: %d bytes", s + 1, sections,
                 section_address, static_cast<int>(count));
-    int result = devicepacket::kEepromReadFailed;
+    // A device that says it is not there is not asked again.
+    const auto absent = [](const LinkStatus& status) { return status.error().kind == LinkErrorKind::NoDevice; };
+    LinkStatus result;
     for (int attempt = 1; attempt <= kTriesPerSection; ++attempt) {
       result = ReadDeviceEepromBlock(m_env.port, address, static_cast<uint16_t>(section_address), count,
                                      buffer + section_address);
-      if (result != devicepacket::kEepromReadFailed) break;
+      if (result || absent(result)) break;
       DebugPrintf("FAILURE! Reading EEPROM section %d of %d ... Address: 0x%.8X Size: %d bytes", s + 1, sections,
                   section_address, static_cast<int>(count));
     }
-    if (result == devicepacket::kEepromDeviceNotPresent) return kChainReadNotPresent;
-    if (result == devicepacket::kEepromReadFailed) {
+    if (!result && absent(result)) return kChainReadNotPresent;
+    if (!result) {
       DebugPrintf("FAILURE! Could not read EEPROM section %d of %d ... Address: 0x%.8X Size: %d bytes", s + 1,
                   sections, section_address, static_cast<int>(count));
       return kChainReadFailed;

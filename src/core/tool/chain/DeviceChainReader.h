@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/base/Outcome.h"
 #include "core/tool/app/ToolEnv.h"
 
 namespace corvel {
@@ -93,6 +94,9 @@ struct ChainRunSummary {
   std::vector<std::string> devices_absent;
   std::vector<std::string> devices_ignored;
   std::vector<std::string> files_not_written;
+  // Done only when the run completed with every present device's file
+  // written; the console's exit status.
+  ToolOutcome Result() const;
 };
 
 class DeviceChainReader {
