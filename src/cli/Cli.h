@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/base/AppSettings.h"
+#include "core/base/Outcome.h"
 #include "core/base/DebugLog.h"
 #include "core/tool/app/ToolEnv.h"
 #include "core/tool/app/ToolLauncher.h"
@@ -76,6 +77,24 @@ class Runner {
   std::unique_ptr<Session> m_session;
   bool m_failed = false;
 };
+
+// Opens a tool as its window would (the port first), runs one button of it,
+// closes the tool; the exit status comes from the button's outcome.
+template <typename Tool>
+int RunToolButton(Runner& runner, ToolId id, const std::function<ToolOutcome(Session&, Tool&)>& button) {
+  int status = kExitFailed;
+  runner.Run([&](Session& s) {
+    status = s.RunTool(id, [&] {
+      Tool tool(s.Env());
+      tool.Open();
+      const ToolOutcome outcome = button(s, tool);
+      tool.Close();
+      return ExitStatus(outcome) == kExitOk;
+    });
+    return status;
+  });
+  return status;
+}
 
 using CommandSetup = void (*)(CLI::App& app, Runner& runner);
 struct CommandRegistrar {

@@ -28,21 +28,8 @@ AtmelOptions& Options() {
   return options;
 }
 
-// Opens the tool, runs the button, closes the tool; the exit status comes
-// from the button's outcome.
 int WithUploader(Runner& runner, const std::function<ToolOutcome(Session&, FirmwareUploader&)>& button) {
-  int status = kExitFailed;
-  runner.Run([&](Session& s) {
-    status = s.RunTool(ToolId::UploadAtmelFirmware, [&] {
-      FirmwareUploader uploader(s.Env());
-      uploader.Open();
-      const ToolOutcome outcome = button(s, uploader);
-      uploader.Close();
-      return ExitStatus(outcome) == kExitOk;
-    });
-    return status;
-  });
-  return status;
+  return RunToolButton<FirmwareUploader>(runner, ToolId::UploadAtmelFirmware, button);
 }
 
 void PrintVersions(const FirmwareUploader& u) {

@@ -29,18 +29,7 @@ DspOptions& Options() {
 }
 
 int WithUploader(Runner& runner, const std::function<ToolOutcome(Session&, DspUploader&)>& button) {
-  int status = kExitFailed;
-  runner.Run([&](Session& s) {
-    status = s.RunTool(ToolId::UploadDspFirmware, [&] {
-      DspUploader uploader(s.Env());
-      uploader.Open();
-      const ToolOutcome outcome = button(s, uploader);
-      uploader.Close();
-      return ExitStatus(outcome) == 0;
-    });
-    return status;
-  });
-  return status;
+  return RunToolButton<DspUploader>(runner, ToolId::UploadDspFirmware, button);
 }
 
 void PrintMap(DspUploader& u) {

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/base/DebugLog.h"
+
 namespace corvel {
 
 inline constexpr const char* kWhiteSpace = " \t\r\n\v\f";
@@ -15,6 +17,6 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 // The text without the characters of `chars` at either end.
 std::string Trim(std::string_view text, const char* chars = kWhiteSpace);
 // printf into a string; the compiler checks the format against the arguments.
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...) CORVEL_PRINTF_FORMAT(1, 2);
 
 }  // namespace corvel

@@ -1,6 +1,6 @@
 #include "core/format/eeprom/EepromCompare.h"
 
-#include "core/format/eeprom/EepromText.h"
+#include "core/base/Text.h"
 #include "core/format/hex/HexImage.h"
 
 namespace corvel {
@@ -111,10 +111,10 @@ std::string ChecksumHealthLine(const std::vector<ChecksumHealth>& health) {
     ++bad;
     const int digits = ChecksumFieldSize(h.item->checksum_kind) == 4 ? 8 : 4;
     details += (details.empty() ? ": " : ", ") + (h.path.empty() ? h.item->type_name : h.path) +
-               FormatText(" (stored 0x%0*X, computed 0x%0*X)", digits, h.stored, digits, h.computed);
+               Format(" (stored 0x%0*X, computed 0x%0*X)", digits, h.stored, digits, h.computed);
   }
-  if (bad == 0) return FormatText("Checksums: all %zu good", health.size());
-  return FormatText("Checksums: %zu of %zu bad", bad, health.size()) + details;
+  if (bad == 0) return Format("Checksums: all %zu good", health.size());
+  return Format("Checksums: %zu of %zu bad", bad, health.size()) + details;
 }
 
 }  // namespace corvel

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "core/format/eeprom/EepromImage.h"
-#include "core/format/eeprom/EepromText.h"
+#include "core/base/Text.h"
 
 namespace corvel {
 
@@ -85,19 +85,19 @@ Import ImportItem(EepromItem& item, int depth, LineReader& lines) {
   if (item.skip_count != 0) return {};
   if (depth == 0 && item.IsDescribed()) return ImportMembers(item, depth, lines);
   std::string_view line;
-  if (!lines.Next(line)) return Error(CsvErrorKind::MissingLine, FormatText(text::kNoMoreLines, lines.Count()), lines.Count());
+  if (!lines.Next(line)) return Error(CsvErrorKind::MissingLine, Format(text::kNoMoreLines, lines.Count()), lines.Count());
   const int n = lines.Count();
   const auto first = line.find(kCsvSeparator);
-  if (first == std::string_view::npos) return Error(CsvErrorKind::OneColumn, FormatText(text::kOneColumn, n), n);
+  if (first == std::string_view::npos) return Error(CsvErrorKind::OneColumn, Format(text::kOneColumn, n), n);
   if (Trim(line.substr(0, first)).empty()) {
-    return Error(CsvErrorKind::InvalidDataType, FormatText(text::kInvalidDataType, n), n);
+    return Error(CsvErrorKind::InvalidDataType, Format(text::kInvalidDataType, n), n);
   }
   const auto second = line.find(kCsvSeparator, first + 1);
-  if (second == std::string_view::npos) return Error(CsvErrorKind::TwoColumns, FormatText(text::kTwoColumns, n), n);
+  if (second == std::string_view::npos) return Error(CsvErrorKind::TwoColumns, Format(text::kTwoColumns, n), n);
   const std::string name(Trim(line.substr(first + 1, second - first - 1)));
-  if (name.empty()) return Error(CsvErrorKind::EmptyName, FormatText(text::kEmptyName, n), n);
+  if (name.empty()) return Error(CsvErrorKind::EmptyName, Format(text::kEmptyName, n), n);
   if (name != item.instance_name) {
-    return Error(CsvErrorKind::NameMismatch, FormatText(text::kExpected, n, item.instance_name.c_str(), name.c_str()),
+    return Error(CsvErrorKind::NameMismatch, Format(text::kExpected, n, item.instance_name.c_str(), name.c_str()),
                  n);
   }
   const auto third_end = line.find(kCsvSeparator, second + 1);
@@ -109,9 +109,9 @@ Import ImportItem(EepromItem& item, int depth, LineReader& lines) {
     item.byte_value = ' ';
     return {};
   }
-  if (value.empty()) return Error(CsvErrorKind::MissingData, FormatText(text::kMissingData, n), n);
+  if (value.empty()) return Error(CsvErrorKind::MissingData, Format(text::kMissingData, n), n);
   if (!EditItemValue(item, value).parsed) {
-    return Error(CsvErrorKind::InvalidFormat, FormatText(text::kInvalidFormat, n), n);
+    return Error(CsvErrorKind::InvalidFormat, Format(text::kInvalidFormat, n), n);
   }
   return {};
 }

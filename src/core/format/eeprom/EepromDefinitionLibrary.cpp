@@ -6,7 +6,7 @@
 #include "core/base/DebugLog.h"
 #include "core/base/FileUtil.h"
 #include "core/format/eeprom/EepromMessages.h"
-#include "core/format/eeprom/EepromText.h"
+#include "core/base/Text.h"
 
 namespace corvel {
 
@@ -16,41 +16,9 @@ namespace text = eeprom_text;
 
 constexpr const char* kTokenDelimiters = "\n\r\t ";
 constexpr const char* kNameTrim = "\n\r\t \"";
-constexpr const char* kWhiteSpace = " \t\r\n\v\f";
 // Library files are small; anything this large is not a library.
 constexpr std::size_t kMaxLibraryFileBytes = 64u * 1024 * 1024;
 
-
-// Library text is single-byte; case rules are those of plain ASCII.
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-std::string Upper(std::string s) {
-  for (char& c : s) c = Upper(c);
-  return s;
-}
-
-bool StartsWithNoCase(const std::string& s, const char* prefix) {
-  std::size_t i = 0;
-  for (; prefix[i]; ++i) {
-    if (i >= s.size() || Upper(s[i]) != Upper(prefix[i])) return false;
-  }
-  return true;
-}
-
-bool EqualsNoCase(const std::string& s, const char* word) {
-  std::size_t i = 0;
-  for (; word[i]; ++i) {
-    if (i >= s.size() || Upper(s[i]) != Upper(word[i])) return false;
-  }
-  return i == s.size();
-}
-
-std::string Trim(const std::string& s, const char* chars) {
-  const auto first = s.find_first_not_of(chars);
-  if (first == std::string::npos) return {};
-  const auto last = s.find_last_not_of(chars);
-  return s.substr(first, last - first + 1);
-}
 
 void ReplaceAll(std::string& s, const std::string& from, const std::string& to) {
   for (std::size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size())) {
@@ -196,7 +164,7 @@ class LineParser {
     } else if (EqualsNoCase(word, "define")) {
       m_define = true;
     } else {
-      Fail(FormatText(text::kUnrecognizedDirective, word.c_str()));
+      Fail(Format(text::kUnrecognizedDirective, word.c_str()));
     }
   }
 
@@ -285,7 +253,7 @@ class LineParser {
         if (!ReadUnsigned(word, pos, m_d.skip_count)) return Fail(text::kSkipLengthFormat);
       }
     } else {
-      Fail(FormatText(text::kUnknownOption, word.c_str()));
+      Fail(Format(text::kUnknownOption, word.c_str()));
     }
   }
 
@@ -345,7 +313,7 @@ class LineParser {
     }
     if (d.char_display && (d.hex_display || d.type_code != TypeCode::kByte)) return Fail(text::kCharDisplayNotValid);
     // A typing slip such as -a4000000000 would otherwise build billions of fields.
-    if (d.array && d.array->count > kMaxArrayCount) return Fail(FormatText(text::kArrayTooLong, kMaxArrayCount));
+    if (d.array && d.array->count > kMaxArrayCount) return Fail(Format(text::kArrayTooLong, kMaxArrayCount));
   }
 
   std::string m_line;
@@ -506,7 +474,7 @@ LibraryLoad EepromDefinitionLibrary::Load(const std::string& path) {
 LibraryLoad EepromDefinitionLibrary::LoadFile(const std::string& path, const SymbolTable* parent_symbols, int depth) {
   const std::optional<std::string> content = m_opener(path);
   if (!content) {
-    return Fail(LibraryError{LibraryErrorKind::CannotOpen, path, 0, FormatText(text::kCannotOpenLibrary, path.c_str())});
+    return Fail(LibraryError{LibraryErrorKind::CannotOpen, path, 0, Format(text::kCannotOpenLibrary, path.c_str())});
   }
   ++m_files_loaded;
   FileLoad file{path, SymbolTable(parent_symbols), 0, depth, nullptr};
@@ -531,7 +499,7 @@ LibraryLoad EepromDefinitionLibrary::LoadFile(const std::string& path, const Sym
       return processed;
     }
   }
-  if (file.description) return file.Error(LibraryErrorKind::UnmatchedTerminator, FormatText(text::kUnmatchedTerminator, file.line_number, file.path.c_str()));
+  if (file.description) return file.Error(LibraryErrorKind::UnmatchedTerminator, Format(text::kUnmatchedTerminator, file.line_number, file.path.c_str()));
   return {};
 }
 
@@ -548,13 +516,13 @@ LibraryLoad EepromDefinitionLibrary::ProcessLine(FileLoad& file, const Definitio
       return {};
     case LineKind::Error:
       return line.error_text.empty()
-                 ? file.Error(LibraryErrorKind::LineFormat, FormatText(text::kIncorrectFormatting, file.line_number, file.path.c_str()))
-                 : file.Error(LibraryErrorKind::LineFormat, FormatText(text::kIncorrectFormattingError, file.line_number, file.path.c_str(), line.error_text.c_str()));
+                 ? file.Error(LibraryErrorKind::LineFormat, Format(text::kIncorrectFormatting, file.line_number, file.path.c_str()))
+                 : file.Error(LibraryErrorKind::LineFormat, Format(text::kIncorrectFormattingError, file.line_number, file.path.c_str(), line.error_text.c_str()));
     case LineKind::Include:
       return ProcessInclude(file, line);
     case LineKind::Define:
       if (file.description) {
-        return file.Error(LibraryErrorKind::MisplacedLine, FormatText(text::kDefineInsideDescription, file.line_number, file.path.c_str(), line.first_name.c_str(),
+        return file.Error(LibraryErrorKind::MisplacedLine, Format(text::kDefineInsideDescription, file.line_number, file.path.c_str(), line.first_name.c_str(),
                           file.description->type_name.c_str()));
       }
       file.symbols.Define(line.first_name, line.second_name);
@@ -573,22 +541,22 @@ LibraryLoad EepromDefinitionLibrary::ProcessLine(FileLoad& file, const Definitio
 LibraryLoad EepromDefinitionLibrary::ProcessInclude(FileLoad& file, const DefinitionLine& line) {
   const char* name = line.first_name.c_str();
   if (file.description) {
-    return file.Error(LibraryErrorKind::MisplacedLine, FormatText(text::kIncludeInsideDescription, file.line_number, file.path.c_str(), name,
+    return file.Error(LibraryErrorKind::MisplacedLine, Format(text::kIncludeInsideDescription, file.line_number, file.path.c_str(), name,
                       file.description->type_name.c_str()));
   }
   if (file.depth + 1 > kMaxIncludeDepth) {
-    return file.Error(LibraryErrorKind::Bounds, FormatText(text::kIncludesTooDeep, file.line_number, file.path.c_str(), name, kMaxIncludeDepth));
+    return file.Error(LibraryErrorKind::Bounds, Format(text::kIncludesTooDeep, file.line_number, file.path.c_str(), name, kMaxIncludeDepth));
   }
   if (m_files_loaded >= kMaxFilesPerLoad) {
-    return file.Error(LibraryErrorKind::Bounds, FormatText(text::kTooManyFiles, file.line_number, file.path.c_str(), name, kMaxFilesPerLoad));
+    return file.Error(LibraryErrorKind::Bounds, Format(text::kTooManyFiles, file.line_number, file.path.c_str(), name, kMaxFilesPerLoad));
   }
   return LoadFile(FolderOf(file.path) + line.first_name, &file.symbols, file.depth + 1);
 }
 
 LibraryLoad EepromDefinitionLibrary::StartDescription(FileLoad& file, const DefinitionLine& line) {
-  if (line.kind != LineKind::Start) return file.Error(LibraryErrorKind::MisplacedLine, FormatText(text::kLookingForStart, file.line_number, file.path.c_str()));
+  if (line.kind != LineKind::Start) return file.Error(LibraryErrorKind::MisplacedLine, Format(text::kLookingForStart, file.line_number, file.path.c_str()));
   if (FindType(line.first_name)) {
-    return file.Error(LibraryErrorKind::Redefinition, FormatText(text::kRedefinition, file.line_number, file.path.c_str(), line.first_name.c_str()));
+    return file.Error(LibraryErrorKind::Redefinition, Format(text::kRedefinition, file.line_number, file.path.c_str(), line.first_name.c_str()));
   }
   auto description = std::make_unique<EepromItem>();
   description->type_name = line.first_name;
@@ -611,7 +579,7 @@ LibraryLoad EepromDefinitionLibrary::EndDescription(FileLoad& file, const Defini
   const EepromItem& description = *file.description;
   file.description = nullptr;
   if (line.first_name != description.type_name || line.version_text != description.version_text) {
-    return file.Error(LibraryErrorKind::DescriptionMismatch, FormatText(text::kDescriptionMismatch, file.line_number, file.path.c_str(), description.type_name.c_str(), line.first_name.c_str()));
+    return file.Error(LibraryErrorKind::DescriptionMismatch, Format(text::kDescriptionMismatch, file.line_number, file.path.c_str(), description.type_name.c_str(), line.first_name.c_str()));
   }
   return {};
 }
@@ -656,15 +624,15 @@ LibraryLoad EepromDefinitionLibrary::AddFields(FileLoad& file, const DefinitionL
   EepromItem& description = *file.description;
   if (line.type_code == TypeCode::kDescribed) {
     const EepromItem* type = FindExact(line.first_name);
-    if (!type) return file.Error(LibraryErrorKind::UndefinedType, FormatText(text::kTypeNotDefined, file.line_number, file.path.c_str(), line.first_name.c_str()));
+    if (!type) return file.Error(LibraryErrorKind::UndefinedType, Format(text::kTypeNotDefined, file.line_number, file.path.c_str(), line.first_name.c_str()));
     // Copying a type that holds itself would never end.
     if (type == &description) {
-      return file.Error(LibraryErrorKind::Bounds, FormatText(text::kContainsItself, file.line_number, file.path.c_str(), line.first_name.c_str()));
+      return file.Error(LibraryErrorKind::Bounds, Format(text::kContainsItself, file.line_number, file.path.c_str(), line.first_name.c_str()));
     }
   }
   const std::size_t count = line.array ? line.array->count : 1;
   if (m_field_count + count > kMaxLibraryFields) {
-    return file.Error(LibraryErrorKind::Bounds, FormatText(text::kTooManyFields, file.line_number, file.path.c_str(), kMaxLibraryFields));
+    return file.Error(LibraryErrorKind::Bounds, Format(text::kTooManyFields, file.line_number, file.path.c_str(), kMaxLibraryFields));
   }
   m_field_count += count;
   if (!line.array) {
@@ -747,8 +715,8 @@ std::unique_ptr<EepromItem> EepromDefinitionLibrary::Instantiate(const std::stri
   if (!CountInstance(*description, current, 0, count, deepest)) {
     if (why_not) {
       *why_not = deepest > kMaxNestingDepth
-                     ? FormatText(text::kNestedTooDeep, description->type_name.c_str(), kMaxNestingDepth)
-                     : FormatText(text::kTooManyItems, description->type_name.c_str(), kMaxInstanceItems);
+                     ? Format(text::kNestedTooDeep, description->type_name.c_str(), kMaxNestingDepth)
+                     : Format(text::kTooManyItems, description->type_name.c_str(), kMaxInstanceItems);
     }
     return nullptr;
   }

@@ -7,6 +7,7 @@
 #include <limits>
 #include <system_error>
 
+#include "core/base/Text.h"
 #include "core/format/eeprom/EepromMessages.h"
 
 namespace corvel {
@@ -15,17 +16,7 @@ namespace {
 
 constexpr const char* kBlanks = " \t\r\n";
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool EqualsNoCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Upper(a[i]) != Upper(b[i])) return false;
-  }
-  return true;
-}
-
-std::string Format(const char* format, const std::string& argument) {
+std::string FormatWith(const char* format, const std::string& argument) {
   const int n = std::snprintf(nullptr, 0, format, argument.c_str());
   std::string out(static_cast<std::size_t>(n > 0 ? n : 0) + 1, '\0');
   std::snprintf(out.data(), out.size(), format, argument.c_str());
@@ -173,11 +164,11 @@ EditResult EditItemValue(EepromItem& item, const std::string& text) {
   }
 }
 
-std::string EditDialogTitle(const EepromItem& item) { return Format(eeprom_text::kEditTitle, item.NameText()); }
+std::string EditDialogTitle(const EepromItem& item) { return FormatWith(eeprom_text::kEditTitle, item.NameText()); }
 
 std::string EditDialogPrompt(const EepromItem* item) {
-  if (!item) return Format(eeprom_text::kEditPrompt, eeprom_text::kUnknownItem);
-  return Format(item->IsDescribed() ? eeprom_text::kEditDescribed : eeprom_text::kEditPrompt, item->PathText());
+  if (!item) return FormatWith(eeprom_text::kEditPrompt, eeprom_text::kUnknownItem);
+  return FormatWith(item->IsDescribed() ? eeprom_text::kEditDescribed : eeprom_text::kEditPrompt, item->PathText());
 }
 
 bool EditDialogHasEntry(const EepromItem& item) { return !item.IsDescribed(); }

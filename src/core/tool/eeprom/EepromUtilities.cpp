@@ -6,7 +6,7 @@
 #include "core/base/FileUtil.h"
 #include "core/base/SettingsKeys.h"
 #include "core/format/eeprom/EepromCsv.h"
-#include "core/format/eeprom/EepromText.h"
+#include "core/base/Text.h"
 #include "core/tool/eeprom/EepromLibraryReport.h"
 #include "core/tool/eeprom/EepromUtilitiesTexts.h"
 
@@ -263,7 +263,7 @@ ToolOutcome EepromUtilities::SaveTo(Pane pane, const std::string& path) {
   if (ExtensionIs(path, "txt")) {
     if (!p.image) return ToolOutcome::NothingDone;
     if (WriteFileAtomically(path, p.image->Text())) return ToolOutcome::Done;
-    m_env.ui.Error(FormatText(text::kTextSaveFailed, path.c_str()));
+    m_env.ui.Error(Format(text::kTextSaveFailed, path.c_str()));
     return ToolOutcome::Failed;
   }
   return ToolOutcome::NothingDone;
@@ -369,7 +369,7 @@ void EepromUtilities::BrowseImportPath() {
 ToolOutcome EepromUtilities::ExportNode(Pane pane, const EepromTreeNode* node) {
   if (!At(pane).image || !node || !node->item) return ToolOutcome::NothingDone;
   if (WriteFileAtomically(m_export_path, ExportCsv(*node->item))) return ToolOutcome::Done;
-  m_env.ui.Error(FormatText(text::kTextSaveFailed, m_export_path.c_str()));
+  m_env.ui.Error(Format(text::kTextSaveFailed, m_export_path.c_str()));
   return ToolOutcome::Failed;
 }
 
@@ -381,7 +381,7 @@ ToolOutcome EepromUtilities::ImportNode(Pane pane, const EepromTreeNode* node) {
   std::optional<std::string> csv;
   if (std::filesystem::is_regular_file(m_import_path, error)) csv = ReadWholeFile(m_import_path, kMaxCsvBytes);
   if (!csv) {
-    m_env.ui.Error(FormatText(text::kCsvCannotRead, m_import_path.c_str()));
+    m_env.ui.Error(Format(text::kCsvCannotRead, m_import_path.c_str()));
     return ToolOutcome::Failed;
   }
   const auto imported = ImportCsv(*item, *csv);
