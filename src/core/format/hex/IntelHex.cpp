@@ -1,12 +1,15 @@
 #include "core/format/hex/IntelHex.h"
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <span>
@@ -107,6 +110,17 @@ struct OpenedFile {
 };
 
 OpenedFile OpenRegularFile(const std::string& path) {
+#ifdef _WIN32
+  // Windows has no pipes or devices among file names a person picks; a
+  // folder is what is refused there.
+  if (!IsRegularFile(path)) {
+    std::error_code error;
+    return {nullptr, std::filesystem::exists(path, error) ? HexErrorKind::NotAFile : HexErrorKind::CannotOpen};
+  }
+  std::FILE* opened = std::fopen(path.c_str(), "rb");
+  if (!opened) return {nullptr, HexErrorKind::CannotOpen};
+  return {FilePtr(opened), std::nullopt};
+#else
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return {nullptr, HexErrorKind::CannotOpen};
   struct stat info {};
@@ -120,6 +134,7 @@ OpenedFile OpenRegularFile(const std::string& path) {
     return {nullptr, HexErrorKind::CannotOpen};
   }
   return {FilePtr(file), std::nullopt};
+#endif
 }
 
 }  // namespace
