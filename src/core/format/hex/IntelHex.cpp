@@ -409,12 +409,12 @@ bool LoadBinaryFile(const std::string& path, uint8_t* buffer, std::size_t capaci
     return false;
   }
   FilePtr file = std::move(opened.file);
-  struct stat info {};
-  if (::fstat(::fileno(file.get()), &info) != 0) {
+  std::error_code error;
+  const auto file_length = static_cast<uint64_t>(std::filesystem::file_size(path, error));
+  if (error) {
     DebugPrintf("Cannot read %s", path.c_str());
     return false;
   }
-  const auto file_length = static_cast<uint64_t>(info.st_size);
   if (file_length == 0 || file_length > capacity) {
     DebugPrintf("%s holds %llu bytes, room for %zu", path.c_str(), static_cast<unsigned long long>(file_length),
                 capacity);
