@@ -8,28 +8,13 @@
 #include <string>
 
 #include "core/format/hex/IntelHex.h"
+#include "support/CliRun.h"
 #include "support/TestSupport.h"
 
 namespace corvel::test {
 namespace {
 
-struct DspCliRun {
-  int status = -1;
-  std::string output;
-};
-
-DspCliRun DspCli(const TempDir& dir, const std::string& args) {
-  const std::string command = std::string(CORVEL_BINARY_DIR) + "/src/cli/corvel-cli --settings " +
-                              dir.File("corvel.ini") + " --simulate dsp " + args + " 2>&1 </dev/null";
-  DspCliRun run;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return run;
-  std::array<char, 512> buffer{};
-  while (std::fgets(buffer.data(), buffer.size(), pipe)) run.output += buffer.data();
-  const int raw = ::pclose(pipe);
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return run;
-}
+CliRun DspCli(const TempDir& dir, const std::string& args) { return RunCli(dir, "--simulate dsp " + args); }
 
 TEST(DspCommands, ExitStatusFollowsTheOutcome) {
   TempDir dir;
@@ -59,7 +44,7 @@ TEST(DspCommands, ExitStatusFollowsTheOutcome) {
       {"dsp program --file 7=x.hex", 2, "K=PATH"},
   };
   for (const auto& c : cases) {
-    const DspCliRun run = DspCli(dir, c.args);
+    const CliRun run = DspCli(dir, c.args);
     EXPECT_EQ(run.status, c.status) << c.args << "\n" << run.output;
     EXPECT_NE(run.output.find(c.text), std::string::npos) << c.args << "\n" << run.output;
   }
