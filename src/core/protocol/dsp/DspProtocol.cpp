@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -185,49 +186,73 @@ Run FindRun(const uint8_t* in, uint32_t i, uint32_t n) {
   return best;
 }
 
-// One walk over the input; with Write the items go to out, else they are only counted.
-template <bool Write>
-uint32_t Walk(const uint8_t* in, uint8_t* out, uint32_t n) {
+// One walk over the input. Items go to out while they and the trailer fit in
+// room bytes; after the first that does not, the rest are only counted. The
+// full output length is returned either way (room 0 only counts).
+uint32_t Walk(const uint8_t* in, uint8_t* out, uint32_t n, uint32_t room) {
   uint32_t o = 0;
   uint32_t i = 0;
+  bool writing = room != 0;
   while (i < n) {
     const Run run = FindRun(in, i, n);
+    const uint32_t size = run.pattern != 0 ? static_cast<uint32_t>(kRleRunHeader) + run.pattern
+                                           : (in[i] == kRleEscape ? 2u : 1u);
+    if (writing && uint64_t{o} + size + kRleTrailerLength > room) writing = false;
     if (run.pattern != 0) {
-      if constexpr (Write) {
+      if (writing) {
         out[o] = kRleEscape;
         out[o + 1] = kRleRunMark;
         PutLe16(out + o + 2, static_cast<uint16_t>(run.pattern));
         PutLe16(out + o + 4, static_cast<uint16_t>(run.copies));
         std::memcpy(out + o + kRleRunHeader, in + i, run.pattern);
       }
-      o += static_cast<uint32_t>(kRleRunHeader) + run.pattern;
       i += run.pattern * run.copies;
-    } else if (in[i] == kRleEscape) {
-      if constexpr (Write) out[o] = out[o + 1] = kRleEscape;
-      o += 2;
-      ++i;
     } else {
-      if constexpr (Write) out[o] = in[i];
-      ++o;
+      if (writing) {
+        out[o] = in[i];
+        if (size == 2) out[o + 1] = kRleEscape;
+      }
       ++i;
     }
+    o += size;
   }
-  if constexpr (Write) PutLe16(out + o, PageChecksum({in, n}));
+  if (writing) PutLe16(out + o, PageChecksum({in, n}));
   return o + static_cast<uint32_t>(kRleTrailerLength);
 }
+
+// Pages are far below this; larger limits are counted first and written in a
+// second walk instead of through scratch space.
+constexpr uint32_t kRleScratchLimit = 1u << 20;
 
 }  // namespace
 
 uint32_t VariableLengthRLE(const uint8_t* in, uint8_t* out, uint32_t n, uint32_t limit) {
-  if (limit != kRleNoLimit) {
-    const uint32_t length = Walk<false>(in, nullptr, n);
-    if (limit == 0) return length;
+  if (limit == 0) return Walk(in, nullptr, n, 0);
+  uint32_t length = 0;
+  if (limit == kRleNoLimit) {
+    length = Walk(in, out, n, kRleNoLimit);
+  } else {
+    // One walk into scratch space when it is small: the caller's buffer holds
+    // nothing of an output that turns out too long, and random pages are not
+    // walked twice.
+    const bool scratch_walk = limit <= kRleScratchLimit;
+    thread_local std::vector<uint8_t> scratch;
+    if (scratch_walk) {
+      if (scratch.size() < limit) scratch.resize(limit);
+      length = Walk(in, scratch.data(), n, limit);
+    } else {
+      length = Walk(in, nullptr, n, 0);
+    }
     if (length > limit) {
       DebugPrintf("VariableLengthRLE: outindex: %u maxoutput: %u", length, limit);
       return 0;
     }
+    if (scratch_walk) {
+      std::memcpy(out, scratch.data(), length);
+    } else {
+      Walk(in, out, n, limit);
+    }
   }
-  const uint32_t length = Walk<true>(in, out, n);
   DebugPrintf("VariableLengthRLE: Input size (%u) Output size (%u)", n, length);
   return length;
 }
