@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "core/base/SettingsKeys.h"
+#include "core/protocol/devicepacket/ToolPackets.h"
 #include "core/tool/devicetools/CalibrationTransfer.h"
 #include "core/tool/devicetools/ModemInit.h"
 #include "core/tool/devicetools/PacketTester.h"
@@ -393,6 +394,41 @@ TEST_F(DeviceToolsTest, CalibrationFilesRefusedChangeNothingAndSavesGoThroughThe
   EXPECT_EQ(other.Data(), loaded);
   EXPECT_TRUE(ui.file_requests.back().open);
   EXPECT_TRUE(ui.file_requests.back().must_exist);
+}
+
+// A failed exchange keeps the link's own reason, so a missing sub-device or a
+// read the board refused is not reported as silence.
+TEST_F(DeviceToolsTest, AFailedCalibrationStepKeepsTheRelaysReason) {
+  static constexpr uint8_t kSub = 0x20;
+  struct Case {
+    const char* name;
+    std::function<void(MasterBoardModel&)> fault;
+    LinkErrorKind want;
+  };
+  const Case cases[] = {
+      {"device not in the chain",
+       [](MasterBoardModel& m) {
+         m.eeproms.erase(kSub);
+         m.calibrations.erase(kSub);
+       },
+       LinkErrorKind::NoDevice},
+      {"read failed", [](MasterBoardModel& m) { m.read_failed_devices.insert(kSub); }, LinkErrorKind::Refused},
+      {"wrong relay address", [](MasterBoardModel& m) { m.wrong_address_replies = 1; }, LinkErrorKind::WrongType},
+  };
+  for (const auto& c : cases) {
+    Board([&](MasterBoardModel& m) {
+      m.eeproms[kSub] = std::vector<uint8_t>(64, 0);
+      m.read_failed_devices.clear();
+      m.wrong_address_replies = 0;
+      m.calibrations[kSub] = {{1.0f}, {2}};
+      c.fault(m);
+    });
+    const auto read = devicepacket::ReadCalibrationStep(port, kSub, 1, sizeof(float));
+    EXPECT_FALSE(read.ok()) << c.name;
+    if (!read.ok()) {
+      EXPECT_EQ(read.error().kind, c.want) << c.name;
+    }
+  }
 }
 
 TEST_F(DeviceToolsTest, SlowCalibrationRetrievalFromASilentSubDeviceFails) {

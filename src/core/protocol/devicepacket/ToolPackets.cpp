@@ -28,9 +28,9 @@ void CopyField(uint8_t* field, std::size_t size, const std::string& text) {
 // Sends `request` and receives its answer, directly or relayed. A relayed
 // fetch asks for the request's type, so the answer starts from the request.
 LinkResult<DevicePacket> Exchange(SerialPort& port, const DevicePacket& request, uint8_t sub_address) {
-  if (!request.Send(port, sub_address)) return LinkFail(LinkErrorKind::Refused, request.PacketType());
+  if (LinkStatus sent = request.Send(port, sub_address); !sent) return Fail(sent.error());
   DevicePacket answer = request;
-  if (!answer.Receive(port, sub_address)) return LinkFail(LinkErrorKind::Timeout, request.PacketType());
+  if (LinkStatus got = answer.Receive(port, sub_address); !got) return Fail(got.error());
   return answer;
 }
 
