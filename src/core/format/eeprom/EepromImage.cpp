@@ -16,14 +16,6 @@ namespace {
 
 constexpr const char* kBlanks = " \t\r\n";
 
-std::string FormatWith(const char* format, const std::string& argument) {
-  const int n = std::snprintf(nullptr, 0, format, argument.c_str());
-  std::string out(static_cast<std::size_t>(n > 0 ? n : 0) + 1, '\0');
-  std::snprintf(out.data(), out.size(), format, argument.c_str());
-  out.resize(out.size() - 1);
-  return out;
-}
-
 // The number form of BYTE, WORD and DWORD entries: blanks around it ignored;
 // with an "X" anywhere, the hex digits after the first one; otherwise
 // decimal digits. The whole rest must be digits. Numbers too large for 64
@@ -164,11 +156,11 @@ EditResult EditItemValue(EepromItem& item, const std::string& text) {
   }
 }
 
-std::string EditDialogTitle(const EepromItem& item) { return FormatWith(eeprom_text::kEditTitle, item.NameText()); }
+std::string EditDialogTitle(const EepromItem& item) { return Format(eeprom_text::kEditTitle, item.NameText().c_str()); }
 
 std::string EditDialogPrompt(const EepromItem* item) {
-  if (!item) return FormatWith(eeprom_text::kEditPrompt, eeprom_text::kUnknownItem);
-  return FormatWith(item->IsDescribed() ? eeprom_text::kEditDescribed : eeprom_text::kEditPrompt, item->PathText());
+  if (!item) return Format(eeprom_text::kEditPrompt, eeprom_text::kUnknownItem);
+  return Format(item->IsDescribed() ? eeprom_text::kEditDescribed : eeprom_text::kEditPrompt, item->PathText().c_str());
 }
 
 bool EditDialogHasEntry(const EepromItem& item) { return !item.IsDescribed(); }
