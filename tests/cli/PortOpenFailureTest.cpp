@@ -1,5 +1,6 @@
-// A port that will not open says why on the console, after the window's
-// own "Failed to open PORT!".
+// Lines that fail the console: a port that will not open says why after
+// the window's own "Failed to open PORT!", and a chain read on a line where
+// nothing answers says so and exits 1, never "Completed reading ...".
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -8,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "support/CliRun.h"
@@ -16,16 +18,18 @@
 namespace corvel::test {
 namespace {
 
-// A pseudo-terminal whose line end another program holds locked.
-struct HeldTerminal {
-  HeldTerminal() {
+// A pseudo-terminal with nobody answering behind it; held, another program
+// keeps its line end locked.
+struct Terminal {
+  explicit Terminal(bool held) {
     master = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) return;
     path = ::ptsname(master);
+    if (!held) return;
     slave = ::open(path.c_str(), O_RDWR | O_NOCTTY);
     if (slave >= 0 && ::flock(slave, LOCK_EX | LOCK_NB) != 0) path.clear();
   }
-  ~HeldTerminal() {
+  ~Terminal() {
     if (slave >= 0) ::close(slave);
     if (master >= 0) ::close(master);
   }
@@ -36,7 +40,7 @@ struct HeldTerminal {
 
 TEST(PortOpenFailure, TheReasonFollowsTheMessage) {
   TempDir dir;
-  HeldTerminal held;
+  Terminal held(true);
   ASSERT_FALSE(held.path.empty());
   WriteText(dir.File("plain-file"), "");
   WriteText(dir.File("locked"), "");
@@ -58,6 +62,18 @@ TEST(PortOpenFailure, TheReasonFollowsTheMessage) {
     EXPECT_TRUE(run.Has("Failed to open " + c.port + "!\nReason: " + c.reason + "\n")) << c.port << "\n"
                                                                                         << run.output;
   }
+}
+
+TEST(ChainDeadLine, SlowSilentMasterIsReportedAndFails) {
+  TempDir dir;
+  Terminal line(false);
+  ASSERT_FALSE(line.path.empty());
+  const CliRun run =
+      RunCli(dir, "--port " + line.path + " --yes chain read --equipment 1 --out " + dir.File("out"));
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_TRUE(run.Has("No device of the chain answered")) << run.output;
+  EXPECT_FALSE(run.Has("Completed reading EEPROM files")) << run.output;
+  EXPECT_TRUE(std::filesystem::is_empty(dir.File("out")));
 }
 
 }  // namespace
