@@ -1,5 +1,7 @@
 #include "cli/ConsoleUserInterface.h"
 
+#include "cli/ConsoleOutput.h"
+
 #include <csignal>
 #include <istream>
 #include <ostream>
@@ -90,7 +92,8 @@ Answer ConsoleUserInterface::AskPerson(const Message& message) {
 
 Answer ConsoleUserInterface::ShowMessage(const Message& message) {
   ++m_messages_shown;
-  m_out << message.text << '\n';
+  // Messages carry file names, which may hold escape sequences.
+  m_out << cli::TerminalSafe(message.text, true) << '\n';
   if (!message.IsQuestion()) {
     m_out << std::flush;
     return Answer::Ok;

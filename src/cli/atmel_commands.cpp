@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "cli/Cli.h"
+#include "cli/ConsoleOutput.h"
 #include "core/tool/atmel/FirmwareUploader.h"
 
 namespace corvel::cli {
@@ -58,7 +59,7 @@ void AddReadBack(CLI::App& atmel, Runner& runner, const char* name, const char* 
         s.Ui().QueueReadBackOption(ReadBackOption::View);
       }
       const ToolOutcome outcome = memory == AtmelMemory::Flash ? u.ReadFlash() : u.ReadEeprom();
-      if (outcome == ToolOutcome::Done && !o.out.empty()) std::cout << "Saved " << o.out << '\n';
+      if (outcome == ToolOutcome::Done && !o.out.empty()) std::cout << "Saved " << TerminalSafe(o.out) << '\n';
       return outcome;
     });
   });
@@ -103,7 +104,7 @@ void SetupAtmel(CLI::App& app, Runner& runner) {
   program->add_flag("--no-verify", Options().no_verify, "No full verification after programming");
   program->add_flag("--no-checksum", Options().no_checksum, "Do not insert the proper flash checksum");
   program->callback([&runner] {
-    WithUploader(runner, [](Session&, FirmwareUploader& u) {
+    WithUploader(runner, [](Session& s, FirmwareUploader& u) {
       const AtmelOptions& o = Options();
       if (!o.flash.empty()) u.controls.flash_file = o.flash;
       if (!o.eeprom.empty()) {
@@ -114,7 +115,13 @@ void SetupAtmel(CLI::App& app, Runner& runner) {
       u.controls.erase_flash_first = !o.no_erase;
       u.controls.verify_after_programming = !o.no_verify;
       u.controls.insert_checksum = !o.no_checksum;
-      return u.ProgramNewFirmware();
+      const ToolOutcome outcome = u.ProgramNewFirmware();
+      // The window goes on without a file that did not load; a script that
+      // named it must not take the run for done.
+      const auto not_programmed = u.FilesNotProgrammed();
+      for (const auto& why : not_programmed) s.Ui().Error(why);
+      if (outcome == ToolOutcome::Done && !u.LastRunFiles().AllGivenProgrammed()) return ToolOutcome::Failed;
+      return outcome;
     });
   });
 

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "cli/Cli.h"
+#include "cli/ConsoleOutput.h"
 #include "core/tool/chain/DeviceChainReader.h"
 
 namespace corvel::cli {
@@ -46,7 +47,7 @@ int RunChainRead(Session& s, const ChainReadOptions& o) {
   std::error_code error;
   std::filesystem::create_directories(o.out, error);
   if (!std::filesystem::is_directory(o.out)) {
-    std::cerr << "corvel-cli: cannot make the output directory " << o.out << '\n';
+    std::cerr << "corvel-cli: cannot make the output directory " << TerminalSafe(o.out) << '\n';
     return kExitFailed;
   }
   return s.RunTool(ToolId::ReadDeviceChain, [&] {
@@ -70,10 +71,10 @@ int RunChainRead(Session& s, const ChainReadOptions& o) {
     line.End();
     reader.Close();
 
-    for (const auto& path : summary.files_written) std::cout << "Wrote " << path << '\n';
+    for (const auto& path : summary.files_written) std::cout << "Wrote " << TerminalSafe(path) << '\n';
     for (const auto& name : summary.devices_absent) std::cout << "Not present: " << name << '\n';
     for (const auto& name : summary.devices_ignored) std::cout << "Ignored: " << name << '\n';
-    for (const auto& path : summary.files_not_written) std::cout << "Not written: " << path << '\n';
+    for (const auto& path : summary.files_not_written) std::cout << "Not written: " << TerminalSafe(path) << '\n';
     return ExitStatus(summary.Result()) == kExitOk;
   });
 }

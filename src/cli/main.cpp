@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/Cli.h"
+#include "cli/ConsoleOutput.h"
 #include "core/base/FileUtil.h"
 #include "core/base/SettingsKeys.h"
 #include "sim/Models.h"
@@ -96,7 +97,13 @@ bool Session::Start() {
 
 int Session::RunTool(ToolId id, const std::function<bool()>& run_tool) {
   bool ok = false;
-  if (!RunToolWithPort(*m_env, id, [&] { ok = run_tool(); })) return kExitFailed;
+  if (!RunToolWithPort(*m_env, id, [&] { ok = run_tool(); })) {
+    // The window's message stays as it is; a script's log also wants why.
+    if (m_port.LastOpenError() != PortOpenError::None) {
+      m_ui.Plain(std::string("Reason: ") + PortOpenErrorText(m_port.LastOpenError()));
+    }
+    return kExitFailed;
+  }
   return ok ? kExitOk : kExitFailed;
 }
 
@@ -177,6 +184,7 @@ CORVEL_CLI_COMMAND(SetupBuiltins);
 
 int main(int argc, char** argv) {
   using namespace corvel::cli;
+  if (!StandardOutputIsOpen()) return kExitFailed;
   CLI::App app{"Corvel: service tool for Trelmark transmitter equipment", "corvel-cli"};
   app.set_version_flag("--version", std::string("Corvel ") + corvel::kProgramVersion);
   Runner runner;
@@ -203,10 +211,10 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {
-    return app.exit(e);
+    return FinishStandardOutput(app.exit(e));
   } catch (const CLI::ParseError& e) {
     app.exit(e);
     return kExitUsage;
   }
-  return runner.exit_code;
+  return FinishStandardOutput(runner.exit_code);
 }

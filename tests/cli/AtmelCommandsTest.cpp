@@ -88,6 +88,42 @@ TEST(AtmelCommands, EachButtonsOutcomeGivesTheExitStatus) {
   }
 }
 
+// The window goes on without a file that does not load; a console run that
+// was given the file exits 1 and says why, even when the other file was
+// programmed and the device says "Programming Successful!".
+TEST(AtmelCommands, AGivenFileThatWasNotProgrammedFailsTheRun) {
+  TempDir dir;
+  const std::string flash = TestDataPath("atmel-sample.hex");
+  const std::string eeprom = TestDataPath("atmel-sample.eep");
+  const std::string missing_hex = dir.File("MISSING.hex");
+  const std::string missing_eep = dir.File("MISSING.eep");
+  const std::string broken_hex = dir.File("broken.hex");
+  const std::string broken_eep = dir.File("broken.eep");
+  WriteText(broken_hex, ":10000000\r\n");
+  WriteText(broken_eep, "not intel hex at all\r\n");
+  struct Case {
+    std::string files;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"--flash " + missing_hex + " --eeprom " + eeprom, "The flash file " + missing_hex + " cannot be opened"},
+      {"--flash " + broken_hex + " --eeprom " + eeprom, "The flash file " + broken_hex + " is not a valid"},
+      {"--flash " + flash + " --eeprom " + missing_eep, "The EEPROM file " + missing_eep + " cannot be opened"},
+      {"--flash " + flash + " --eeprom " + broken_eep, "The EEPROM file " + broken_eep + " is not a valid"},
+      {"--flash " + dir.File("app.bin") + " --eeprom " + eeprom, "does not have the file type"},
+  };
+  for (const auto& c : cases) {
+    const CliRun run = Cli(dir, "--simulate avr --yes atmel program --no-erase --no-verify " + c.files);
+    EXPECT_EQ(run.status, 1) << c.files << "\n" << run.output;
+    EXPECT_TRUE(Has(run, c.text)) << c.files << "\n" << run.output;
+  }
+  // Both files good: done.
+  const CliRun run = Cli(dir, "--simulate avr --yes atmel program --no-erase --no-verify --flash " + flash +
+                                  " --eeprom " + eeprom);
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_FALSE(Has(run, "not programmed")) << run.output;
+}
+
 TEST(AtmelCommands, SlowEquipmentThatIsNoBootLoaderExitsOne) {
   TempDir dir;
   struct Case {

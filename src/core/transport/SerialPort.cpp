@@ -14,9 +14,35 @@ uint32_t SerialPort::AdditionalTimeout() const {
   return value < 0 ? 0u : static_cast<uint32_t>(value);
 }
 
+const char* PortOpenErrorText(PortOpenError error) {
+  switch (error) {
+    case PortOpenError::None: return "";
+    case PortOpenError::Missing: return "no such port";
+    case PortOpenError::InUse: return "in use by another program";
+    case PortOpenError::NoPermission: return "no permission to open it";
+    case PortOpenError::NotASerialPort: return "not a serial port";
+    case PortOpenError::Other: return "the system refused to open it";
+  }
+  return "";
+}
+
 bool SerialPort::Open() {
-  if (m_open && !Close()) return false;
-  return OpenDevice(OpenSerialDevice(m_port_name));
+  m_open_error = PortOpenError::None;
+  if (m_open && !Close()) {
+    m_open_error = PortOpenError::Other;
+    return false;
+  }
+  PortOpenError why = PortOpenError::None;
+  std::unique_ptr<SerialDevice> device = OpenSerialDevice(m_port_name, &why);
+  if (!device) {
+    m_open_error = why == PortOpenError::None ? PortOpenError::Other : why;
+    return false;
+  }
+  if (!OpenDevice(std::move(device))) {
+    m_open_error = PortOpenError::NotASerialPort;
+    return false;
+  }
+  return true;
 }
 
 bool SerialPort::OpenDevice(std::unique_ptr<SerialDevice> device) {

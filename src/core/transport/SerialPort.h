@@ -29,8 +29,21 @@ class SerialDevice {
   virtual bool Close() = 0;
 };
 
-// Opens the named device exclusively; nullptr (and a trace line) on failure.
-std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& port_name);
+// Why a port would not open, as the system reported it.
+enum class PortOpenError {
+  None,
+  Missing,         // no such device
+  InUse,           // another program holds it
+  NoPermission,    // this user may not open it
+  NotASerialPort,  // it opened, but is no serial line
+  Other,
+};
+// The reason in words for a person ("in use by another program"); "" for None.
+const char* PortOpenErrorText(PortOpenError error);
+
+// Opens the named device exclusively; nullptr (and a trace line) on failure,
+// with the reason in *why when given.
+std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& port_name, PortOpenError* why = nullptr);
 // The device path a port name stands for ("COM3" -> "/dev/ttyS2").
 std::string SerialDevicePath(const std::string& port_name);
 // The serial ports this machine has, as names Open takes.
@@ -60,6 +73,8 @@ class SerialPort {
   bool SetExtraReadTimeout(uint32_t extra_ms);
 
   bool IsOpen() const { return m_open; }
+  // Why the last Open failed; None after a successful one.
+  PortOpenError LastOpenError() const { return m_open_error; }
   const std::string& PortName() const { return m_port_name; }
   void SetPortName(std::string name) { m_port_name = std::move(name); }
   uint32_t BaudRate() const { return m_baud_rate; }
@@ -74,6 +89,7 @@ class SerialPort {
   std::string m_port_name = "COM1";
   uint32_t m_baud_rate = kDefaultBaud;
   bool m_open = false;
+  PortOpenError m_open_error = PortOpenError::None;
   std::unique_ptr<SerialDevice> m_device;
   SerialTimeouts m_timeouts;
   std::function<int()> m_additional_timeout;

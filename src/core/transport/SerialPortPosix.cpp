@@ -178,22 +178,43 @@ std::string SerialDevicePath(const std::string& port_name) {
   return "/dev/" + port_name;
 }
 
-std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& port_name) {
+namespace {
+PortOpenError OpenErrorOf(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO: return PortOpenError::Missing;
+    case EBUSY: return PortOpenError::InUse;  // held with TIOCEXCL
+    case EACCES:
+    case EPERM: return PortOpenError::NoPermission;
+    default: return PortOpenError::Other;
+  }
+}
+}  // namespace
+
+std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& port_name, PortOpenError* why) {
+  PortOpenError ignored = PortOpenError::None;
+  PortOpenError& reason = why ? *why : ignored;
+  reason = PortOpenError::None;
   const std::string path = SerialDevicePath(port_name);
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    DebugPrintf("Cannot open %s (%s)", path.c_str(), std::strerror(errno));
+    const int error = errno;
+    reason = OpenErrorOf(error);
+    DebugPrintf("Cannot open %s (%s)", path.c_str(), std::strerror(error));
     return nullptr;
   }
   // Exclusive access: TIOCEXCL keeps other programs out, flock also keeps out
   // a second open by a privileged program or by this one.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    reason = PortOpenError::InUse;
     DebugPrintf("%s is in use by another program", path.c_str());
     ::close(fd);
     return nullptr;
   }
   struct termios2 tio {};
   if (::ioctl(fd, TCGETS2, &tio) != 0) {
+    reason = PortOpenError::NotASerialPort;
     DebugPrintf("%s is not a serial device", path.c_str());
     ::close(fd);
     return nullptr;

@@ -180,12 +180,20 @@ class Win32SerialDevice : public SerialDevice {
 
 std::string SerialDevicePath(const std::string& port_name) { return win32::DevicePath(port_name); }
 
-std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& port_name) {
+std::unique_ptr<SerialDevice> OpenSerialDevice(const std::string& port_name, PortOpenError* why) {
+  if (why) *why = PortOpenError::None;
   const std::string path = win32::DevicePath(port_name);
   // No sharing: a second program (or a second open here) is refused.
   const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
     TraceFailure("CreateFileA", path);
+    if (why) {
+      // A port another program holds answers "access denied".
+      *why = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PortOpenError::Missing
+             : error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ? PortOpenError::InUse
+                                                                                 : PortOpenError::Other;
+    }
     return nullptr;
   }
   return std::make_unique<Win32SerialDevice>(handle, path);

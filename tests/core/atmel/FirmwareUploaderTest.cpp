@@ -302,7 +302,12 @@ TEST_F(FirmwareUploaderTest, AFailedPageOrBlockEndsItsPhaseAndTheRunGoesOn) {
 }
 
 TEST_F(FirmwareUploaderTest, ErasedEepromBlocksFallBackToWritesWhenEraseIsRefused) {
-  StartAvr(Mode::BootLoader, [](VirtualAvr& m) { m.faults.refuse_eeprom_erase = true; });
+  // Old settings in every block: a blank block the run skipped after the
+  // refusal would keep them and show in the comparison below.
+  StartAvr(Mode::BootLoader, [](VirtualAvr& m) {
+    m.faults.refuse_eeprom_erase = true;
+    std::fill(m.eeprom.begin(), m.eeprom.end(), 0x5A);
+  });
   const Bytes eeprom = Eeprom();
   auto& u = Open(Hex("app.hex", Flash()), Hex("settings.eep", eeprom));
   u.controls.flash_file = dir.File("none.txt");
@@ -318,16 +323,17 @@ TEST_F(FirmwareUploaderTest, ErasedEepromBlocksFallBackToWritesWhenEraseIsRefuse
 
 TEST_F(FirmwareUploaderTest, SlowRefusedFlashEraseFallsBackToBlankWritesAndSucceeds) {
   // Every page holds code except the last three of the application section,
-  // which are blank in the image but hold old firmware in the device. The
-  // pages before them go at high speed; the refused erase of the first blank
-  // page falls back to normal speed, so only four pages are written slowly.
+  // which are blank in the image. The device holds old firmware in every
+  // page, so a blank page the run skipped would show. The pages before them
+  // go at high speed; the refused erase of the first blank page falls back
+  // to normal speed, so only four pages are written slowly.
   constexpr uint32_t kFirstBlank = 0x1DC00;
   Bytes flash = Flash();
   for (uint32_t a = 0; a < kFirstBlank; ++a) flash[a] = static_cast<uint8_t>(a * 7 + (a >> 8));
   StartAvr(Mode::BootLoader, [&](VirtualAvr& m) {
     m.faults.refuse_flash_erase = true;
     m.faults.fail_flash_write_once = kFirstBlank;  // the first 0xFF write fails, the second holds
-    std::fill(m.flash.begin() + kFirstBlank, m.flash.begin() + kApplicationAreaSize, 0x00);
+    std::fill(m.flash.begin(), m.flash.begin() + kApplicationAreaSize + kFlashPageSize, 0x00);
   });
   auto& u = Open(Hex("app.hex", flash), "", true);
   u.controls.keep_eeprom = true;
@@ -441,6 +447,49 @@ TEST_F(FirmwareUploaderTest, AnInvalidFlashFileIsSkippedAndTheEepromStillProgram
   ui.answers = {Answer::Yes};
   EXPECT_EQ(u.ProgramNewFirmware(), Result::Done);
   EXPECT_EQ(Avr([](VirtualAvr& m) { return m.counters.flash_writes + m.counters.flash_erases; }), 0);
+}
+
+// The window goes on without a file that did not load; the run says which
+// given file became what, so the console can refuse to call it done.
+TEST_F(FirmwareUploaderTest, EachGivenFileReportsWhetherItWasProgrammed) {
+  using File = FirmwareUploader::FileRun;
+  StartAvr();
+  WriteText(dir.File("broken.hex"), "garbage\n");
+  WriteText(dir.File("broken.eep"), ":0100000011\r\n");
+  const std::string flash = Hex("app.hex", Flash());
+  const std::string eeprom = Hex("settings.eep", Eeprom());
+  struct Case {
+    const char* name;
+    std::string flash;
+    std::string eeprom;
+    bool keep_eeprom;
+    File flash_run;
+    File eeprom_run;
+  };
+  const Case cases[] = {
+      {"missing flash", dir.File("MISSING.hex"), eeprom, false, File::CannotOpen, File::Programmed},
+      {"invalid flash", dir.File("broken.hex"), eeprom, false, File::Invalid, File::Programmed},
+      {"flash of another type", dir.File("app.bin"), eeprom, false, File::WrongType, File::Programmed},
+      {"missing EEPROM", flash, dir.File("MISSING.eep"), false, File::Programmed, File::CannotOpen},
+      {"invalid EEPROM", flash, dir.File("broken.eep"), false, File::Programmed, File::Invalid},
+      {"EEPROM kept", flash, dir.File("MISSING.eep"), true, File::Programmed, File::NotGiven},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto& u = Open(c.flash, c.eeprom, c.keep_eeprom);
+    u.controls.erase_flash_first = false;
+    u.controls.verify_after_programming = false;
+    ui.answers = {Answer::Yes, Answer::Yes, Answer::Yes};
+    const ToolOutcome outcome = u.ProgramNewFirmware();
+    // The window's verdict is unchanged: what was programmed went well.
+    EXPECT_EQ(outcome, Result::Done);
+    EXPECT_EQ(u.LastRunFiles().flash, c.flash_run);
+    EXPECT_EQ(u.LastRunFiles().eeprom, c.eeprom_run);
+    const bool all = c.flash_run == File::Programmed && c.eeprom_run != File::CannotOpen &&
+                     c.eeprom_run != File::Invalid;
+    EXPECT_EQ(u.LastRunFiles().AllGivenProgrammed(), all);
+    EXPECT_EQ(u.FilesNotProgrammed().size(), all ? 0u : 1u);
+  }
 }
 
 TEST_F(FirmwareUploaderTest, ARunThatProgramsNothingClaimsNoSuccess) {

@@ -402,12 +402,16 @@ TEST_F(DeviceChainRunTest, FileThatCannotBeWrittenIsReportedNotPassedOff) {
   Board([](MasterBoardModel& m) {
     for (uint8_t a = 4; a <= 12; ++a) m.eeproms.erase(a);
   });
-  reader->SetOutputDirectory(out.File("no/such/folder"));
+  // The folder is usable, but the two files' names are taken by folders,
+  // which a save never replaces.
+  fs::create_directories(out.File("folder/EXT_IF.eep"));
+  fs::create_directories(out.File("folder/PA_MODULE_A.eep"));
+  reader->SetOutputDirectory(out.File("folder"));
   const auto summary = reader->GetEepromFiles();
   EXPECT_TRUE(summary.files_written.empty());
   EXPECT_EQ(summary.files_not_written.size(), 2u);
   ASSERT_EQ(ui.Texts().size(), 3u);
-  EXPECT_EQ(ui.Texts()[0], "Could not write the file " + out.File("no/such/folder/EXT_IF.eep"));
+  EXPECT_EQ(ui.Texts()[0], "Could not write the file " + out.File("folder/EXT_IF.eep"));
   EXPECT_EQ(ui.shown[0].message.icon, MessageIcon::Error);
   EXPECT_EQ(ui.Texts()[2], "Completed reading EEPROM files for all devices present");
 }

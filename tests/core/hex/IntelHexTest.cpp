@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <numeric>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -107,6 +108,79 @@ TEST(IntelHexLoad, FileAndTextReadersAgree) {
   ASSERT_TRUE(ParseIntelHex(text, from_text.data(), 0x30000));
   EXPECT_EQ(from_file, image);
   EXPECT_EQ(from_text, image);
+}
+
+// Records without their line break, so each case chooses how lines end.
+std::string Bare(uint8_t type, uint16_t address, const std::vector<uint8_t>& data) {
+  std::string line = Record(type, address, data);
+  return line.substr(0, line.size() - 2);
+}
+
+// CR, LF and CR LF all end lines; anything but white space after a record's
+// checksum is a broken record, in the file reader and the text reader alike.
+TEST(IntelHexLoad, LineEndsAndTextAfterTheChecksum) {
+  const std::string a = Bare(0, 0, {0x11, 0x22});
+  const std::string b = Bare(0, 0x10, {0x33});
+  const std::string end = Bare(1, 0, {});
+  struct Case {
+    const char* name;
+    std::string text;
+    std::optional<HexErrorKind> error;  // nullopt: loads both records
+    unsigned line = 0;
+  };
+  const Case cases[] = {
+      {"CR only", a + "\r" + b + "\r" + end + "\r", std::nullopt},
+      {"LF only", a + "\n" + b + "\n" + end + "\n", std::nullopt},
+      {"CR LF", a + "\r\n" + b + "\r\n" + end + "\r\n", std::nullopt},
+      {"mixed, no end record, no final break", a + "\r" + b, std::nullopt},
+      {"trailing spaces and tabs", a + "  \t\r\n" + b + " \r\n", std::nullopt},
+      {"a DOS end-of-file mark", a + "\r\n" + b + "\r\n" + end + "\x1a", std::nullopt},
+      {"two records on one line", a + b + "\r\n", HexErrorKind::TextAfterRecord, 1},
+      {"two records on a CR-only line two", a + "\r" + b + " " + a + "\r", HexErrorKind::TextAfterRecord, 2},
+      {"a comment after the checksum", a + " ; boot\r\n", HexErrorKind::TextAfterRecord, 1},
+      {"a CR LF counts as one line", a + "\r\n\r\n" + b + "x\r\n", HexErrorKind::TextAfterRecord, 3},
+  };
+  TempDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteText(dir.File("case.hex"), c.text);
+    std::vector<uint8_t> from_file(0x20), from_text(0x20);
+    const HexLoad file = ReadIntelHexFile(dir.File("case.hex"), from_file.data(), 0x20);
+    const HexLoad text = ReadIntelHexText(c.text, from_text.data(), 0x20);
+    for (const HexLoad* load : {&file, &text}) {
+      if (!c.error) {
+        EXPECT_TRUE(load->ok()) << HexErrorKindName(load->error().kind) << " line " << load->error().line;
+      } else {
+        ASSERT_FALSE(load->ok());
+        EXPECT_EQ(load->error().kind, *c.error);
+        EXPECT_EQ(load->error().line, c.line);
+      }
+    }
+    if (!c.error) {
+      std::vector<uint8_t> expected(0x20, 0xFF);
+      expected[0] = 0x11;
+      expected[1] = 0x22;
+      expected[0x10] = 0x33;
+      EXPECT_EQ(from_file, expected);
+      EXPECT_EQ(from_text, expected);
+    }
+  }
+}
+
+TEST(IntelHexLoad, ACrLfAcrossTheReadersBlockEdgeIsOneLineEnd) {
+  // The file reader reads 64 KiB blocks: a CR as the last byte of the first
+  // block and its LF as the first of the next end one line, not two.
+  const std::string comment(65535, 'x');
+  const std::string text = comment + "\r\n" + Record(0, 0, {1}) + Bare(0, 1, {2}) + "!\r\n";
+  ASSERT_EQ(text[65535], '\r');
+  TempDir dir;
+  WriteText(dir.File("edge.hex"), text);
+  std::vector<uint8_t> image(16);
+  const HexLoad load = ReadIntelHexFile(dir.File("edge.hex"), image.data(), 16);
+  ASSERT_FALSE(load.ok());
+  EXPECT_EQ(load.error().kind, HexErrorKind::TextAfterRecord);
+  EXPECT_EQ(load.error().line, 3u);
+  EXPECT_EQ(image[0], 1);
 }
 
 TEST(IntelHexLoad, FailedLoadKeepsWhatCameBefore) {

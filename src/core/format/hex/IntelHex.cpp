@@ -42,8 +42,17 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
+// Where the next line break (CR or LF) lies in [from, to), or nullptr.
+const char* FindLineBreak(const char* from, const char* to) {
+  for (const char* p = from; p < to; ++p) {
+    if (*p == '\n' || *p == '\r') return p;
+  }
+  return nullptr;
+}
+
 // Hands out the file's lines one at a time, reading in large blocks. A line
-// longer than kMaxLineLength stops the reading.
+// ends at CR, LF or CR LF (the LF of a CR LF may lie in the next block). A
+// line longer than kMaxLineLength stops the reading.
 class LineReader {
  public:
   enum class Status { Line, End, TooLong, Error };
@@ -52,12 +61,18 @@ class LineReader {
 
   Status Next(std::string_view& line) {
     for (;;) {
+      if (m_pos < m_end && m_after_cr) {
+        // The LF of a CR LF ends the line the CR already ended.
+        if (m_block[m_pos] == '\n') ++m_pos;
+        m_after_cr = false;
+      }
       if (m_pos < m_end) {
         const char* start = m_block.data() + m_pos;
-        const auto* newline = static_cast<const char*>(std::memchr(start, '\n', m_end - m_pos));
-        if (newline) {
-          const std::size_t length = static_cast<std::size_t>(newline - start);
+        const char* line_break = FindLineBreak(start, m_block.data() + m_end);
+        if (line_break) {
+          const std::size_t length = static_cast<std::size_t>(line_break - start);
           m_pos += length + 1;
+          m_after_cr = *line_break == '\r';
           if (m_carry.empty()) {
             if (length > kMaxLineLength) return Status::TooLong;
             line = std::string_view(start, length);
@@ -97,6 +112,7 @@ class LineReader {
   std::size_t m_pos = 0;
   std::size_t m_end = 0;
   bool m_eof = false;
+  bool m_after_cr = false;  // the last line ended at a CR
   std::string m_carry;
   std::string m_line;
 };
@@ -153,6 +169,7 @@ const char* HexErrorKindName(HexErrorKind kind) {
     case HexErrorKind::Overlap: return "data overlaps earlier data";
     case HexErrorKind::AddressRecordShort: return "address record without its two bytes";
     case HexErrorKind::UnknownType: return "unknown record type";
+    case HexErrorKind::TextAfterRecord: return "text after the record's checksum";
   }
   return "unknown";
 }
@@ -180,6 +197,10 @@ Result<HexLine, HexErrorKind> DecodeHexLine(std::string_view line, HexRecord& re
   }
   sum = static_cast<uint8_t>(sum + HexByte(p));
   if (sum != 0) return Fail(HexErrorKind::BadChecksum);
+  const std::string_view rest = text.substr(kRecordHeaderDigits + 2u * record.count + kRecordChecksumDigits);
+  // White space may follow, and the Ctrl+Z that old DOS tools put after the
+  // last record; anything else is a second record or stray text.
+  if (rest.find_first_not_of(" \t\v\f\x1a") != std::string_view::npos) return Fail(HexErrorKind::TextAfterRecord);
   return HexLine::Record;
 }
 
@@ -253,7 +274,7 @@ HexLoad ReadIntelHexText(std::string_view text, uint8_t* buffer, uint32_t size, 
   Erase(buffer, size);
   IntelHexParser parser(buffer, size, wrap_segments);
   while (!text.empty()) {
-    const std::size_t newline = text.find('\n');
+    const std::size_t newline = text.find_first_of("\r\n");
     const std::string_view line = text.substr(0, newline);
     if (line.size() > kMaxLineLength) {
       DebugPrintf("Intel HEX line %u: line too long", parser.LineNumber() + 1);
@@ -268,7 +289,9 @@ HexLoad ReadIntelHexText(std::string_view text, uint8_t* buffer, uint32_t size, 
         break;
     }
     if (newline == std::string_view::npos) break;
-    text.remove_prefix(newline + 1);
+    // CR, LF and CR LF each end one line.
+    const bool crlf = text[newline] == '\r' && newline + 1 < text.size() && text[newline + 1] == '\n';
+    text.remove_prefix(newline + (crlf ? 2 : 1));
   }
   if (!parser.Finish()) {
     DebugPrintf("Intel HEX: no records");

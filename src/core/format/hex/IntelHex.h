@@ -11,6 +11,9 @@
 //    +--------- data byte count, 0..255
 //
 // Text before ":" is ignored; a digit that is not hexadecimal reads as 0.
+// After the checksum only white space may follow: anything else (a second
+// record run onto the same line, stray text) makes the record a broken one.
+// A line ends at CR, LF or CR LF, whichever the file's writer used.
 // Images are fixed-size byte arrays whose unwritten bytes are 0xFF.
 #include <cstddef>
 #include <cstdint>
@@ -60,6 +63,7 @@ enum class HexErrorKind {
   Overlap,             // data on a byte that is no longer 0xFF
   AddressRecordShort,  // an extended address record without its two bytes
   UnknownType,         // a record type other than 00..05
+  TextAfterRecord,     // something other than white space after the checksum
 };
 // The reason as the trace says it ("bad checksum").
 const char* HexErrorKindName(HexErrorKind kind);
@@ -79,7 +83,8 @@ struct HexRecord {
 // A line either holds a record or is blank (no ":" in it).
 enum class HexLine { Blank, Record };
 // Decodes one line (without its line break; trailing carriage returns are
-// allowed) into record. Checks the fields' lengths and the checksum only.
+// allowed) into record. Checks the fields' lengths, the checksum and that
+// nothing but white space follows it.
 Result<HexLine, HexErrorKind> DecodeHexLine(std::string_view line, HexRecord& record);
 
 // Reads an Intel HEX text into buffer[0..size-1] line by line. The caller fills

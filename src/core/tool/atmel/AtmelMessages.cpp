@@ -36,4 +36,22 @@ std::string EepromMismatchAt(uint32_t address) {
   return Format("Verification failed: EEPROM does not match at memory location 0x%X!", address);
 }
 
+std::string FileCannotBeOpened(const char* memory, const std::string& path) {
+  return Format("The %s file %s cannot be opened; it was not programmed.", memory, path.c_str());
+}
+
+std::string FileIsInvalid(const char* memory, const std::string& path) {
+  return Format("The %s file %s is not a valid Intel HEX file for this memory; it was not programmed.", memory,
+                path.c_str());
+}
+
+std::string FileIsOfTheWrongKind(const char* memory, const std::string& path) {
+  return Format("The %s file %s does not have the file type of this memory; it was not programmed.", memory,
+                path.c_str());
+}
+
+std::string FileNotReached(const char* memory, const std::string& path) {
+  return Format("The %s file %s was not programmed.", memory, path.c_str());
+}
+
 }  // namespace corvel::atmel::text

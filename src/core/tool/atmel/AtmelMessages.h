@@ -41,6 +41,12 @@ inline constexpr const char* kNoValidEepromFile = "No valid EEPROM file selected
 std::string ProgramEepromFailedAt(uint32_t address);
 std::string ReadEepromForVerifyFailedAt(uint32_t address);
 std::string EepromMismatchAt(uint32_t address);
+// Why a file given to a run was left out, for the console, which must not
+// let "Programming Successful!" pass for the whole job.
+std::string FileCannotBeOpened(const char* memory, const std::string& path);
+std::string FileIsInvalid(const char* memory, const std::string& path);
+std::string FileIsOfTheWrongKind(const char* memory, const std::string& path);
+std::string FileNotReached(const char* memory, const std::string& path);
 inline constexpr const char* kProgrammingSuccessful = "Programming Successful!";
 inline constexpr const char* kProgrammingUnsuccessful = "Programming Unsuccessful";
 

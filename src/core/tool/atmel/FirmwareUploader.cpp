@@ -93,7 +93,11 @@ bool FirmwareUploader::LoadFile(bool flash, bool with_messages, bool with_trace)
   const std::string& path = flash ? m_flash_file : m_eeprom_file;
   std::vector<uint8_t>& image = flash ? m_flash_image : m_eeprom_image;
   bool& valid = flash ? m_flash_valid : m_eeprom_valid;
-  valid = LoadIntelHex(path, image.data(), static_cast<uint32_t>(image.size()), false);
+  const HexLoad load = ReadIntelHexFile(path, image.data(), static_cast<uint32_t>(image.size()), false);
+  valid = load.ok();
+  (flash ? m_flash_load : m_eeprom_load) = valid ? FileRun::Programmed
+                                           : HexLoadResultOf(load) == HexLoadResult::CannotOpen ? FileRun::CannotOpen
+                                                                                                 : FileRun::Invalid;
   (flash ? m_flash_loaded_from : m_eeprom_loaded_from) = path;
   if (with_messages) {
     if (valid) {
@@ -162,6 +166,8 @@ ToolOutcome FirmwareUploader::ProgramNewFirmware() {
   click.flash_loaded_path = m_flash_file;
   click.eeprom_loaded_path = m_eeprom_file;
   TakeControls();
+  m_run_files.flash = m_flash_file.empty() ? FileRun::NotGiven : FileRun::NotReached;
+  m_run_files.eeprom = m_keep_eeprom || m_eeprom_file.empty() ? FileRun::NotGiven : FileRun::NotReached;
   // Until a pass gives a verdict, a run that ends is one the person stopped.
   ToolOutcome result = ToolOutcome::Cancelled;
   for (;;) {
@@ -186,11 +192,29 @@ ToolOutcome FirmwareUploader::ProgramNewFirmware() {
   return result;
 }
 
+std::vector<std::string> FirmwareUploader::FilesNotProgrammed() const {
+  std::vector<std::string> texts;
+  const auto add = [&texts](FileRun run, const char* memory, const std::string& path) {
+    switch (run) {
+      case FileRun::NotGiven:
+      case FileRun::Programmed: return;
+      case FileRun::CannotOpen: texts.push_back(text::FileCannotBeOpened(memory, path)); return;
+      case FileRun::Invalid: texts.push_back(text::FileIsInvalid(memory, path)); return;
+      case FileRun::WrongType: texts.push_back(text::FileIsOfTheWrongKind(memory, path)); return;
+      case FileRun::NotReached: texts.push_back(text::FileNotReached(memory, path)); return;
+    }
+  };
+  add(m_run_files.flash, "flash", m_flash_file);
+  add(m_run_files.eeprom, "EEPROM", m_eeprom_file);
+  return texts;
+}
+
 bool FirmwareUploader::ProgrammingPass(Click& click, Pass& pass) {
   const Step flash = CheckFlashFile(click);
   if (flash == Step::EndRun) return false;
   if (flash == Step::Go) {
     pass.programmed = true;
+    m_run_files.flash = FileRun::Programmed;
     if (m_insert_checksum) InsertFlashChecksum(m_flash_image.data());
     SwitchToHighSpeed(click, false);
     const Memory flash = FlashMemory();
@@ -202,6 +226,7 @@ bool FirmwareUploader::ProgrammingPass(Click& click, Pass& pass) {
   if (eeprom == Step::EndRun) return false;
   if (eeprom == Step::Go) {
     pass.programmed = true;
+    m_run_files.eeprom = FileRun::Programmed;
     SwitchToHighSpeed(click, true);
     const Memory eeprom = EepromMemory();
     if (ProgramPhase(click, pass, eeprom) == Phase::Cancelled) return false;
@@ -214,6 +239,7 @@ FirmwareUploader::Step FirmwareUploader::CheckFlashFile(Click& click) {
   if (FileExtension(m_flash_file) != ".hex") {
     m_flash_valid = false;
     m_flash_view_enabled = false;
+    if (!m_flash_file.empty()) m_run_files.flash = FileRun::WrongType;
     return m_env.ui.AskYesNo(text::kNotHexFile) ? Step::Skip : Step::EndRun;
   }
   // A path typed into the box is loaded as Browse would, without the trace
@@ -223,7 +249,10 @@ FirmwareUploader::Step FirmwareUploader::CheckFlashFile(Click& click) {
     LoadFile(true, true, false);
     click.flash_loaded_path = m_flash_file;
   }
-  if (!m_flash_valid) return Step::Skip;
+  if (!m_flash_valid) {
+    m_run_files.flash = m_flash_load;
+    return Step::Skip;
+  }
   if (!click.description_accepted) {
     if (FlashDescription(m_flash_image.data()) != m_versions.description &&
         !m_env.ui.AskYesNo(text::kDescriptionDiffers)) {
@@ -244,6 +273,7 @@ FirmwareUploader::Step FirmwareUploader::CheckEepromFile(Click& click) {
   if (extension != ".eep" && extension != ".hex") {
     m_eeprom_valid = false;
     m_eeprom_view_enabled = false;
+    if (!m_eeprom_file.empty()) m_run_files.eeprom = FileRun::WrongType;
     m_env.ui.Error(text::kNoValidEepromFile);
     return Step::Skip;
   }
@@ -251,7 +281,11 @@ FirmwareUploader::Step FirmwareUploader::CheckEepromFile(Click& click) {
     LoadFile(false, true, false);
     click.eeprom_loaded_path = m_eeprom_file;
   }
-  return m_eeprom_valid ? Step::Go : Step::Skip;
+  if (!m_eeprom_valid) {
+    m_run_files.eeprom = m_eeprom_load;
+    return Step::Skip;
+  }
+  return Step::Go;
 }
 
 void FirmwareUploader::SwitchToHighSpeed(Click& click, bool eeprom) {

@@ -49,7 +49,32 @@ class FirmwareUploader {
   ToolOutcome ReadEeprom();
   // Done: "Programming Successful!"; Failed: the last pass was unsuccessful;
   // Cancelled: a No to a question or Cancel; NothingDone: no file to program.
+  // A Done run may still have skipped a file it was given (the window's flow
+  // goes on without it): LastRunFiles() says what became of each.
   ToolOutcome ProgramNewFirmware();
+
+  // What the last "Program New Firmware" did with each file it was given.
+  enum class FileRun {
+    NotGiven,     // no path, or the EEPROM is kept
+    Programmed,   // its phases ran (the verdict says how they went)
+    CannotOpen,   // the file could not be opened
+    Invalid,      // not Intel HEX, too large, not a regular file
+    WrongType,    // the name does not end as the memory's files do
+    NotReached,   // the run ended before it came to this file
+  };
+  struct ProgramFiles {
+    FileRun flash = FileRun::NotGiven;
+    FileRun eeprom = FileRun::NotGiven;
+    // Every file given was programmed.
+    bool AllGivenProgrammed() const {
+      const auto done = [](FileRun r) { return r == FileRun::NotGiven || r == FileRun::Programmed; };
+      return done(flash) && done(eeprom);
+    }
+  };
+  const ProgramFiles& LastRunFiles() const { return m_run_files; }
+  // Why each given file of the last run was not programmed, one text per
+  // file; empty when every given file was.
+  std::vector<std::string> FilesNotProgrammed() const;
   LinkStatus StartApplication();
   void GetVersions();
   void KeepEepromClicked();
@@ -148,6 +173,10 @@ class FirmwareUploader {
   // The paths the images were last loaded from (whether or not they loaded).
   std::string m_flash_loaded_from;
   std::string m_eeprom_loaded_from;
+  // How the last load of each file ended.
+  FileRun m_flash_load = FileRun::NotGiven;
+  FileRun m_eeprom_load = FileRun::NotGiven;
+  ProgramFiles m_run_files;
 };
 
 }  // namespace corvel

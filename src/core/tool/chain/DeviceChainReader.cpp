@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "core/base/DebugLog.h"
 #include "core/base/Text.h"
@@ -73,6 +75,16 @@ std::string SanitiseSerialNumber(const std::string& serial) {
   }
   return safe;
 }
+
+std::string ChainOutputFolderUnusable(const std::string& folder) {
+  return Format("The output folder %s cannot be created or written.", folder.c_str());
+}
+
+std::string ChainPortStopped(const std::string& port) {
+  return Format("The serial port %s stopped working; reading the chain ends.", port.c_str());
+}
+
+std::string SanitiseFileNamePart(const std::string& part) { return SanitiseSerialNumber(part); }
 
 std::string ReadSerialNumber(const std::string& serial_file, int line) {
   std::ifstream in(serial_file);
@@ -153,8 +165,10 @@ void DeviceChainReader::UpdatePreview() { m_preview = BuildFileName(0); }
 
 std::string DeviceChainReader::BuildFileName(int index) const {
   const std::string name = DescribeChainDevice(index).name;
-  const std::string prefix_part = m_prefix.empty() ? "" : m_prefix + "_";
-  const std::string suffix_part = m_suffix.empty() ? "" : "_" + m_suffix;
+  // The prefix and suffix obey the serial numbers' rule: a typed "../x" must
+  // not carry the files out of the output folder.
+  const std::string prefix_part = m_prefix.empty() ? "" : SanitiseFileNamePart(m_prefix) + "_";
+  const std::string suffix_part = m_suffix.empty() ? "" : "_" + SanitiseFileNamePart(m_suffix);
   const bool with_serial = m_serial_position == kSerialAtStart || m_serial_position == kSerialAtEnd;
   std::string serial;
   if (with_serial && !m_serial_file.empty()) serial = SanitiseSerialNumber(ReadSerialNumber(m_serial_file, index + 1));
@@ -173,11 +187,31 @@ std::string DeviceChainReader::DirectoryPrefix() const {
 ToolOutcome ChainRunSummary::Result() const {
   switch (outcome) {
     case Outcome::Cancelled: return ToolOutcome::Cancelled;
-    case Outcome::Aborted: return ToolOutcome::Failed;
+    case Outcome::Aborted:
+    case Outcome::FolderUnusable:
+    case Outcome::PortLost: return ToolOutcome::Failed;
     case Outcome::Completed: break;
   }
   // A device skipped or a file not written is work asked for and not done.
   return devices_ignored.empty() && files_not_written.empty() ? ToolOutcome::Done : ToolOutcome::Failed;
+}
+
+bool DeviceChainReader::PrepareOutputFolder() const {
+  namespace fs = std::filesystem;
+  const fs::path folder = m_output_dir.empty() ? fs::path(".") : fs::path(m_output_dir);
+  std::error_code error;
+  fs::create_directories(folder, error);
+  if (!fs::is_directory(folder, error)) return false;
+  // Only a file made there shows that the files can be: permissions, a
+  // read-only mount and quotas all have their say.
+  std::random_device random;
+  const fs::path probe = folder / Format(".corvel-write-check-%08x", random());
+  {
+    std::ofstream out(probe, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+  }
+  fs::remove(probe, error);
+  return true;
 }
 
 ChainRunSummary DeviceChainReader::GetEepromFiles() {
@@ -185,6 +219,11 @@ ChainRunSummary DeviceChainReader::GetEepromFiles() {
   ChainRunSummary summary;
   const std::string directory = DirectoryPrefix();
   const int count = ChainDeviceCount(m_equipment);
+  if (count > 0 && !PrepareOutputFolder()) {
+    m_env.ui.Error(ChainOutputFolderUnusable(m_output_dir));
+    summary.outcome = ChainRunSummary::Outcome::FolderUnusable;
+    return summary;
+  }
   for (int i = 0; i < count; ++i) {
     const ChainDeviceDescription device = DescribeChainDevice(i);
     const std::string path = directory + BuildFileName(i);
@@ -210,6 +249,13 @@ ChainRunSummary DeviceChainReader::GetEepromFiles() {
         summary.outcome = ChainRunSummary::Outcome::Cancelled;
         return summary;
       }
+      // A port that no longer takes writes (unplugged, gone) fails every
+      // device the same way: asking about each would only hide it.
+      if (m_last_failure == LinkErrorKind::PortFailure) {
+        m_env.ui.Error(ChainPortStopped(m_env.port.PortName()));
+        summary.outcome = ChainRunSummary::Outcome::PortLost;
+        return summary;
+      }
       const Answer answer = m_env.ui.ShowMessage(
           {kChainFailedToRespondBefore + device.name + kChainFailedToRespondAfter, MessageIcon::None,
            MessageButtons::AbortRetryIgnore});
@@ -222,7 +268,13 @@ ChainRunSummary DeviceChainReader::GetEepromFiles() {
       return summary;
     }
   }
-  m_env.ui.Inform(kChainCompleted);
+  if (!summary.devices_ignored.empty() && !summary.AnyDeviceAnswered()) {
+    // Not one device answered, not even the master's "not present": the
+    // line is dead, and nothing was completed.
+    m_env.ui.Error(kChainNoDeviceAnswered);
+  } else {
+    m_env.ui.Inform(kChainCompleted);
+  }
   return summary;
 }
 
@@ -257,6 +309,7 @@ int DeviceChainReader::ReadSubDeviceEEPROM(uint8_t address, uint32_t size, uint8
     }
     if (!result && absent(result)) return kChainReadNotPresent;
     if (!result) {
+      m_last_failure = result.error().kind;
       DebugPrintf("FAILURE! Could not read EEPROM section %d of %d ... Address: 0x%.8X Size: %d bytes", s + 1,
                   sections, section_address, static_cast<int>(count));
       return kChainReadFailed;

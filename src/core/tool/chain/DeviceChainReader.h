@@ -39,6 +39,12 @@ inline constexpr const char* kChainFileExtension = ".eep";
 // Beyond the run's usual texts: a file that could not be written is said so
 // instead of passing for a saved one.
 inline constexpr const char* kChainCannotWriteFile = "Could not write the file ";
+// A run that could not have saved anything, or whose line went dead, says so
+// instead of closing with kChainCompleted.
+std::string ChainOutputFolderUnusable(const std::string& folder);
+std::string ChainPortStopped(const std::string& port);
+inline constexpr const char* kChainNoDeviceAnswered =
+    "No device of the chain answered: no EEPROM file was read. Check the master board, its cable and the serial port.";
 
 // The attached equipment the window offers; only the Solvane has a chain.
 const std::vector<std::string>& ChainEquipmentList();
@@ -65,6 +71,8 @@ enum SerialNumberPosition : int {
 // A serial number from the list as it may appear in a file name: never a
 // path separator, a parent-folder step or a control character ("_" instead).
 std::string SanitiseSerialNumber(const std::string& serial);
+// The same rule for any part of a file name the person types (prefix, suffix).
+std::string SanitiseFileNamePart(const std::string& part);
 // Line `line` (from 1) of a serial number list, trimmed; "UNKNOWN_SERIAL"
 // when the list is shorter; "" when the file cannot be opened.
 std::string ReadSerialNumber(const std::string& serial_file, int line);
@@ -88,12 +96,22 @@ struct ChainSectionProgress {
 
 // What a run did, for the console's exit status and summary.
 struct ChainRunSummary {
-  enum class Outcome { Completed, Aborted, Cancelled };
+  enum class Outcome {
+    Completed,
+    Aborted,
+    Cancelled,
+    FolderUnusable,  // the output folder could not be made or written: nothing was read
+    PortLost,        // the serial port stopped working mid-run
+  };
   Outcome outcome = Outcome::Completed;
   std::vector<std::string> files_written;
   std::vector<std::string> devices_absent;
   std::vector<std::string> devices_ignored;
   std::vector<std::string> files_not_written;
+  // Some device gave an answer (its EEPROM, or that it is not there).
+  bool AnyDeviceAnswered() const {
+    return !files_written.empty() || !files_not_written.empty() || !devices_absent.empty();
+  }
   // Done only when the run completed with every present device's file
   // written; the console's exit status.
   ToolOutcome Result() const;
@@ -136,8 +154,13 @@ class DeviceChainReader {
   // The output directory as the run joins it to file names: "" or ending in "/".
   std::string DirectoryPrefix() const;
 
-  // "Get EEPROM files": reads every device of the chain.
+  // "Get EEPROM files": reads every device of the chain. The output folder is
+  // made if it is missing and checked writable before the first device is
+  // read, so a typo costs no reads.
   ChainRunSummary GetEepromFiles();
+  // Makes the output folder if needed; false when it cannot be made or a
+  // file cannot be created in it.
+  bool PrepareOutputFolder() const;
   // Reads one device's EEPROM into buffer under a progress window whose text is
   // the path; one of ChainReadResult.
   int ReadSubDeviceEEPROM(uint8_t address, uint32_t size, uint8_t* buffer, const std::string& path);
@@ -155,6 +178,8 @@ class DeviceChainReader {
   std::string m_output_dir;
   std::string m_preview;
   std::string m_current_device;
+  // Why the last ReadSubDeviceEEPROM that failed did.
+  LinkErrorKind m_last_failure = LinkErrorKind::Timeout;
   std::array<uint8_t, kEepromBufferSize> m_eeprom{};
 };
 

@@ -38,13 +38,20 @@ std::string FormatFileMessage(const char* format, const std::string& path) {
 
 bool LoadHexFileOrSay(UserInterface& ui, const std::string& path, uint8_t* buffer, uint32_t size,
                       InvalidHexMessage invalid) {
-  switch (LoadIntelHexFile(path, buffer, size)) {
-    case HexLoadResult::Ok:
-      return true;
-    case HexLoadResult::CannotOpen:
+  const HexLoad load = ReadIntelHexFile(path, buffer, size);
+  if (load) return true;
+  switch (load.error().kind) {
+    case HexErrorKind::CannotOpen:
       ui.Error(FormatFileMessage(kCannotOpenFile, path));
       return false;
-    case HexLoadResult::Invalid:
+    case HexErrorKind::NotAFile:  // a folder, pipe or device holds no image
+    case HexErrorKind::NoRecords:
+    case HexErrorKind::ReadFailed:
+      // Nothing was read: there is no part to count, whatever the caller allows.
+      ui.ShowMessage({kInputFileFormatInvalid, invalid.text ? invalid.icon : MessageIcon::Exclamation,
+                      MessageButtons::Ok});
+      return false;
+    default:
       if (!invalid.text) return true;
       ui.ShowMessage({invalid.text, invalid.icon, MessageButtons::Ok});
       return false;
