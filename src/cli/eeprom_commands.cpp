@@ -2,7 +2,6 @@
 // window: list the file types, print the text listing, write blank images,
 // edit values by their instance names, export and import CSV, compare two
 // images and check the checksum fields a file holds.
-#include <filesystem>
 #include <iostream>
 
 #include "cli/Cli.h"
@@ -64,6 +63,10 @@ std::unique_ptr<EepromImage> OpenImage(Session& s, const Runner& runner, const E
     return nullptr;
   }
   const uint32_t size = o.size ? *o.size : root->ItemSize();
+  if (const auto refusal = EepromImageSizeRefusal(root->type_name, size, o.size.has_value())) {
+    s.Ui().Plain(*refusal);
+    return nullptr;
+  }
   auto image = std::make_unique<EepromImage>(std::move(root));
   if (!from_file) {
     image->MakeBlank(size);
@@ -141,18 +144,14 @@ int ExportCsvCommand(Session& s, const Runner& runner, const EepromOptions& o) {
   return kExitOk;
 }
 
-// A CSV file is small; a FIFO or a device is not read at all.
-constexpr std::size_t kMaxCsvBytes = 64u * 1024 * 1024;
-
 int ImportCsvCommand(Session& s, const Runner& runner, const EepromOptions& o) {
   EepromDefinitionLibrary library;
   const auto image = OpenImage(s, runner, o, library, true);
   if (!image) return kExitFailed;
   EepromItem* item = ItemAt(s, *image, o.item);
   if (!item) return kExitFailed;
-  std::error_code error;
-  std::optional<std::string> csv;
-  if (std::filesystem::is_regular_file(o.csv, error)) csv = ReadWholeFile(o.csv, kMaxCsvBytes);
+  // A FIFO or a device is not read at all.
+  const std::optional<std::string> csv = ReadWholeFile(o.csv, kMaxCsvFileBytes);
   if (!csv) {
     s.Ui().Error("The CSV file " + o.csv + " could not be read.");
     return kExitFailed;

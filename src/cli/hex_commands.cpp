@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/Cli.h"
+#include "core/format/hex/HexDump.h"
 #include "core/tool/hex/ChecksumGenerator.h"
 #include "core/tool/hex/HexTools.h"
 #include "core/tool/hex/MergeHexFiles.h"
@@ -82,28 +83,19 @@ void SetupHex(CLI::App& app, Runner& runner) {
   dump->add_flag("--trim", o.trim, "End after the last byte that is not 0xFF");
   dump->callback([&runner] {
     runner.Run([](Session& s) {
-      std::string text;
-      struct Capture : UserInterface {
-        UserInterface& inner;
-        std::string& text;
-        Capture(UserInterface& i, std::string& t) : inner(i), text(t) {}
-        Answer ShowMessage(const Message& m) override { return inner.ShowMessage(m); }
-        std::optional<std::string> ChooseFile(const FileDialogRequest& r) override { return inner.ChooseFile(r); }
-        std::optional<std::string> ChooseFolder(const std::string& t, const std::string& i) override {
-          return inner.ChooseFolder(t, i);
-        }
-        ReadBackOption ChooseReadBackOption() override { return inner.ChooseReadBackOption(); }
-        void ShowHexViewer(const std::string& t) override { text = t; }
-        std::unique_ptr<ProgressWindow> MakeProgressWindow(unsigned id, const std::string& status) override {
-          return inner.MakeProgressWindow(id, status);
-        }
-      } capture(s.Ui(), text);
-      if (!ViewHexFile(capture, o.file, o.size, o.trim)) return kExitFailed;
-      // The viewer's text byte for byte (CR LF between lines), then one line
-      // feed so that the shell prompt starts on a line of its own.
-      std::cout << text;
-      if (!text.empty()) std::cout << '\n';
-      return kExitOk;
+      const auto image = LoadHexFileToView(s.Ui(), o.file, o.size);
+      if (!image) return kExitFailed;
+      // The viewer's text byte for byte (CR LF between lines), printed as it
+      // is made: a large image's text never sits whole in memory. Then one
+      // line feed so that the shell prompt starts on a line of its own.
+      bool printed = false;
+      const bool written = WriteHexDump(image->data(), image->size(), o.trim, [&printed](std::string_view piece) {
+        printed = true;
+        return static_cast<bool>(std::cout.write(piece.data(), static_cast<std::streamsize>(piece.size())));
+      });
+      if (printed) std::cout << '\n';
+      std::cout.flush();
+      return written && std::cout ? kExitOk : kExitFailed;
     });
   });
 }

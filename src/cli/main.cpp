@@ -7,6 +7,7 @@
 
 #include "cli/Cli.h"
 #include "cli/ConsoleOutput.h"
+#include "cli/OutOfMemory.h"
 #include "core/base/FileUtil.h"
 #include "core/base/SettingsKeys.h"
 #include "sim/Models.h"
@@ -122,7 +123,7 @@ Session* Runner::GetSession() {
 
 void Runner::Run(const std::function<int(Session&)>& body) {
   Session* session = GetSession();
-  exit_code = session ? body(*session) : kExitFailed;
+  exit_code = session ? RunOrReportOutOfMemory(std::cerr, kExitFailed, [&] { return body(*session); }) : kExitFailed;
   m_session.reset();  // settings are saved as the program ends
 }
 
@@ -210,6 +211,10 @@ int main(int argc, char** argv) {
   for (CommandSetup setup : corvel::cli::Setups()) setup(app, runner);
   try {
     app.parse(argc, argv);
+  } catch (const std::bad_alloc&) {
+    // Outside a command's body (while the options are read, say).
+    std::cerr << kOutOfMemory << '\n';
+    return kExitFailed;
   } catch (const CLI::Success& e) {
     return FinishStandardOutput(app.exit(e));
   } catch (const CLI::ParseError& e) {

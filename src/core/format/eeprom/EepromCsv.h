@@ -24,6 +24,10 @@ namespace corvel {
 inline constexpr char kCsvSeparator = ',';
 inline constexpr const char* kCsvTrim = " \t\r\n";
 
+// A CSV file of an EEPROM's values takes kilobytes; anything larger, or what
+// is not a regular file, is not read.
+inline constexpr std::size_t kMaxCsvFileBytes = 64u * 1024 * 1024;
+
 std::string ExportCsv(const EepromItem& item);
 
 // What stopped an import; every kind names the 1-based line in its text.

@@ -16,8 +16,6 @@ namespace text = eeprom_text;
 
 constexpr const char* kTokenDelimiters = "\n\r\t ";
 constexpr const char* kNameTrim = "\n\r\t \"";
-// Library files are small; anything this large is not a library.
-constexpr std::size_t kMaxLibraryFileBytes = 64u * 1024 * 1024;
 
 
 void ReplaceAll(std::string& s, const std::string& from, const std::string& to) {
@@ -340,32 +338,44 @@ std::string FolderOf(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-// Physical lines of a file: line ends removed, a carriage return before the
-// line feed too.
-std::vector<std::string> SplitLines(const std::string& content) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < content.size()) {
-    std::size_t end = content.find('\n', start);
-    if (end == std::string::npos) end = content.size();
+// The physical lines of a file's text, one at a time, as views into the
+// text: line ends removed, a carriage return before the line feed too. A
+// file of millions of blank lines costs no more than its own bytes.
+class PhysicalLines {
+ public:
+  explicit PhysicalLines(std::string_view content) : m_content(content) {}
+  bool AtEnd() const { return m_start >= m_content.size(); }
+  std::string_view Next() {
+    std::size_t end = m_content.find('\n', m_start);
+    if (end == std::string_view::npos) end = m_content.size();
     std::size_t stop = end;
-    if (stop > start && content[stop - 1] == '\r') --stop;
-    lines.emplace_back(content, start, stop - start);
-    start = end + 1;
+    if (stop > m_start && m_content[stop - 1] == '\r') --stop;
+    const std::string_view line = m_content.substr(m_start, stop - m_start);
+    m_start = end + 1;
+    return line;
   }
-  return lines;
-}
 
-// Comment removal: false for a blank line. Everything from the first "//" on
-// goes, even inside quotes.
-bool StripComment(std::string& line) {
-  const auto first = line.find_first_not_of(kWhiteSpace);
-  if (first == std::string::npos) return false;
-  line.erase(0, first);
-  if (line.compare(0, 2, "//") == 0) return false;
-  const auto comment = line.find("//");
+ private:
+  std::string_view m_content;
+  std::size_t m_start = 0;
+};
+
+// Comment removal: false for a blank line. Everything from the first "//"
+// on goes, even inside quotes. The first `clean` characters are known to be
+// the start of a line already stripped (a continued line), so only what was
+// joined to them is searched: a long continuation costs linear time.
+bool StripComment(std::string& line, std::size_t clean = 0) {
+  if (clean == 0) {
+    const auto first = line.find_first_not_of(kWhiteSpace);
+    if (first == std::string::npos) return false;
+    line.erase(0, first);
+    if (line.compare(0, 2, "//") == 0) return false;
+  }
+  // A "//" may begin on the last character of the clean part.
+  const auto comment = line.find("//", clean == 0 ? 0 : clean - 1);
   if (comment != std::string::npos) line.erase(comment);
   const auto last = line.find_last_not_of(kWhiteSpace);
+  if (last == std::string::npos) return false;
   line.erase(last + 1);
   return true;
 }
@@ -415,7 +425,7 @@ DefinitionLine ParseDefinitionLine(const std::string& line, const SymbolTable* s
   return LineParser(line, symbols).Parse();
 }
 
-std::optional<std::string> OpenLibraryFileFromDisk(const std::string& path) {
+LibraryFileText OpenLibraryFileFromDisk(const std::string& path) {
   std::string local = path;
 #ifndef _WIN32
   // Libraries written on Windows name their includes with "\".
@@ -423,11 +433,13 @@ std::optional<std::string> OpenLibraryFileFromDisk(const std::string& path) {
     if (c == '\\') c = '/';
   }
 #endif
-  auto text = ReadWholeFile(local, kMaxLibraryFileBytes);
+  auto read = ReadRegularFile(local, kMaxLibraryBytes);
+  if (!read) return LibraryFileText::Refused(read.error().kind);
+  std::string text = std::move(read.value());
   // Editors on Windows often save with a UTF-8 byte-order mark; it is not
   // part of the first line.
-  if (text && text->compare(0, 3, "\xEF\xBB\xBF") == 0) text->erase(0, 3);
-  return text;
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+  return LibraryFileText(std::move(text));
 }
 
 std::string EepromLibraryPath(const std::string& program_folder) { return program_folder + kEepromLibraryFileName; }
@@ -459,6 +471,7 @@ void EepromDefinitionLibrary::Clear() {
 LibraryLoad EepromDefinitionLibrary::Load(const std::string& path) {
   Clear();
   m_files_loaded = 0;
+  m_bytes_loaded = 0;
   LibraryLoad loaded = LoadFile(path, nullptr, 0);
   if (!loaded) {
     if (loaded.error().kind != LibraryErrorKind::CannotOpen) {
@@ -472,27 +485,39 @@ LibraryLoad EepromDefinitionLibrary::Load(const std::string& path) {
 }
 
 LibraryLoad EepromDefinitionLibrary::LoadFile(const std::string& path, const SymbolTable* parent_symbols, int depth) {
-  const std::optional<std::string> content = m_opener(path);
-  if (!content) {
-    return Fail(LibraryError{LibraryErrorKind::CannotOpen, path, 0, Format(text::kCannotOpenLibrary, path.c_str())});
+  const LibraryFileText opened = m_opener(path);
+  if (!opened.text) {
+    std::string message =
+        opened.refused == FileReadErrorKind::NotRegular ? Format(text::kLibraryNotAFile, path.c_str())
+        : opened.refused == FileReadErrorKind::TooLarge ? Format(text::kLibraryFileTooLarge, path.c_str(), kMaxLibraryBytes)
+                                                        : Format(text::kCannotOpenLibrary, path.c_str());
+    return Fail(LibraryError{LibraryErrorKind::CannotOpen, path, 0, std::move(message)});
+  }
+  const std::string& content = *opened.text;
+  // Every file of a load counts against one budget, so that a chain of
+  // includes costs no more time and memory than one large file.
+  m_bytes_loaded += content.size();
+  if (m_bytes_loaded > kMaxLibraryBytes) {
+    return Fail(LibraryError{LibraryErrorKind::Bounds, path, 0, Format(text::kLibraryTooLarge, kMaxLibraryBytes, path.c_str())});
   }
   ++m_files_loaded;
   FileLoad file{path, SymbolTable(parent_symbols), 0, depth, nullptr};
-  const std::vector<std::string> lines = SplitLines(*content);
-  std::size_t next = 0;
-  while (next < lines.size()) {
-    std::string line = lines[next++];
+  PhysicalLines lines(content);
+  std::string line;
+  while (!lines.AtEnd()) {
     ++file.line_number;
-    bool blank = false;
-    for (;;) {
-      if (!StripComment(line)) {
-        blank = true;
-        break;
-      }
-      if (!EndsWithContinuation(line) || next >= lines.size()) break;
+    const std::string_view physical = lines.Next();
+    // Blank lines are passed over without a copy.
+    if (physical.find_first_not_of(kWhiteSpace) == std::string_view::npos) continue;
+    line.assign(physical);
+    bool blank = !StripComment(line);
+    while (!blank && EndsWithContinuation(line) && !lines.AtEnd()) {
+      // The joined line goes through comment removal again.
       line.pop_back();
-      line += lines[next++];
+      const std::size_t clean = line.size();
+      line += lines.Next();
       ++file.line_number;
+      blank = !StripComment(line, clean);
     }
     if (blank) continue;
     if (LibraryLoad processed = ProcessLine(file, ParseDefinitionLine(line, &file.symbols)); !processed) {
@@ -586,13 +611,13 @@ LibraryLoad EepromDefinitionLibrary::EndDescription(FileLoad& file, const Defini
 
 namespace {
 
-// One field item of a field line.
-std::unique_ptr<EepromItem> MakeField(const DefinitionLine& line, std::string instance_name) {
+// One field item of a field line; the elements of an array share the label.
+std::unique_ptr<EepromItem> MakeField(const DefinitionLine& line, const SharedText& label, std::string instance_name) {
   auto field = std::make_unique<EepromItem>();
   field->type_name = line.first_name;
   field->instance_name = std::move(instance_name);
   field->type_code = line.type_code;
-  field->label = line.label;
+  field->label = label;
   field->skip_count = line.skip_count;
   field->version_text = line.version_text;
   field->checksum_kind = line.checksum_kind;
@@ -635,13 +660,14 @@ LibraryLoad EepromDefinitionLibrary::AddFields(FileLoad& file, const DefinitionL
     return file.Error(LibraryErrorKind::Bounds, Format(text::kTooManyFields, file.line_number, file.path.c_str(), kMaxLibraryFields));
   }
   m_field_count += count;
+  const SharedText label(line.label);
   if (!line.array) {
-    description.AppendMember(MakeField(line, line.second_name));
+    description.AppendMember(MakeField(line, label, line.second_name));
     return {};
   }
   description.ReserveMembers(description.MemberCount() + count);
   for (uint32_t i = 0; i < line.array->count; ++i) {
-    description.AppendMember(MakeField(line, ElementName(line.second_name, line.array->start + i)));
+    description.AppendMember(MakeField(line, label, ElementName(line.second_name, line.array->start + i)));
   }
   return {};
 }

@@ -24,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/base/FileUtil.h"
 #include "core/base/Outcome.h"
 #include "core/format/eeprom/EepromItem.h"
 
@@ -33,6 +34,10 @@ inline constexpr const char* kEepromLibraryFileName = "EEPROM_library_definition
 
 // Guards against libraries that would never finish loading or instantiating.
 // Each one ends the load (or the instantiation) with a message.
+// All the files of one load together (the top file and every include): real
+// libraries take a few kilobytes, so a chain of includes of a huge file is
+// refused before it costs minutes and gigabytes.
+inline constexpr std::size_t kMaxLibraryBytes = 16u * 1024 * 1024;
 inline constexpr int kMaxSymbolSubstitutionsPerLine = 256;  // a #define cycle
 inline constexpr std::size_t kMaxLogicalLineLength = 65536;
 inline constexpr int kMaxIncludeDepth = 16;                  // a file that includes itself
@@ -104,10 +109,23 @@ struct DefinitionLine {
 // Parses one logical line (comments already removed) with the file's symbols.
 DefinitionLine ParseDefinitionLine(const std::string& line, const SymbolTable* symbols);
 
+// What an opener gives: the text of a library file, or nothing and, when the
+// opener knows it, why (a folder, pipe or device; a file too large).
+struct LibraryFileText {
+  LibraryFileText(std::optional<std::string> file_text) : text(std::move(file_text)) {}  // NOLINT: implicit
+  static LibraryFileText Refused(FileReadErrorKind why) {
+    LibraryFileText refused(std::nullopt);
+    refused.refused = why;
+    return refused;
+  }
+  std::optional<std::string> text;
+  std::optional<FileReadErrorKind> refused;
+};
 // Reads a library file into text; nothing when it cannot be opened.
-using LibraryFileOpener = std::function<std::optional<std::string>(const std::string& path)>;
-// The file on disk, "\" and "/" both taken as folder separators.
-std::optional<std::string> OpenLibraryFileFromDisk(const std::string& path);
+using LibraryFileOpener = std::function<LibraryFileText(const std::string& path)>;
+// The file on disk, "\" and "/" both taken as folder separators; only a
+// regular file of at most kMaxLibraryBytes.
+LibraryFileText OpenLibraryFileFromDisk(const std::string& path);
 
 // Why a library did not load. Every kind but NoDescriptions carries the text
 // a person is shown; file and line name where the loader stopped.
@@ -171,6 +189,7 @@ class EepromDefinitionLibrary {
   std::unordered_map<std::string, std::size_t> m_by_upper_name;
   std::size_t m_field_count = 0;
   int m_files_loaded = 0;
+  std::size_t m_bytes_loaded = 0;
   bool m_loaded = false;
 };
 

@@ -183,6 +183,13 @@ EditResult EepromImage::EditValue(EepromItem& item, const std::string& text) {
   return result;
 }
 
+std::optional<std::string> EepromImageSizeRefusal(const std::string& type_name, uint64_t size, bool given_size) {
+  if (size <= kMaxEepromImageBytes) return std::nullopt;
+  return given_size ? Format(eeprom_text::kSizeTooLarge, static_cast<unsigned long long>(size), kMaxEepromImageBytes)
+                    : Format(eeprom_text::kDescribedSizeTooLarge, type_name.c_str(),
+                             static_cast<unsigned long long>(size), kMaxEepromImageBytes);
+}
+
 void EepromImage::MakeBlank(uint32_t size) {
   m_bytes.Allocate(size);
   Encode();

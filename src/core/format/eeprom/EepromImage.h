@@ -3,7 +3,9 @@
 // a HexImage and a resolved tree of items holding the decoded values. Every
 // change of a value re-encodes the whole root, so the bytes always carry the
 // current values with fresh checksum fields.
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/format/eeprom/EepromItem.h"
@@ -25,6 +27,17 @@ std::string EditDialogTitle(const EepromItem& item);
 std::string EditDialogPrompt(const EepromItem* item);
 // Whether the dialog offers an entry field and OK: not for described types.
 bool EditDialogHasEntry(const EepromItem& item);
+
+// The largest image a description or a size given by the person may ask
+// for: far above the largest real EEPROM (32768 bytes), far below what would
+// exhaust memory. A typing slip such as -skip4000000000 is refused, not
+// allocated.
+inline constexpr uint32_t kMaxEepromImageBytes = 16u * 1024 * 1024;
+
+// Why an image of size bytes for the file type is not made; nothing when the
+// size is allowed. given_size: the person named the size, the description
+// did not.
+std::optional<std::string> EepromImageSizeRefusal(const std::string& type_name, uint64_t size, bool given_size);
 
 class EepromImage {
  public:

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <ostream>
 #include <string_view>
 #include <unordered_map>
 
@@ -255,6 +256,13 @@ void AddTreeNodes(const EepromItem& item, EepromTreeNode& parent) {
 }
 
 }  // namespace
+
+const std::string& SharedText::Empty() {
+  static const std::string empty;
+  return empty;
+}
+
+std::ostream& operator<<(std::ostream& out, const SharedText& text) { return out << text.str(); }
 
 uint32_t ChecksumFieldSize(ChecksumKind kind) {
   switch (kind) {

@@ -14,6 +14,7 @@
 // An item with a skip count n stands for n times that space and is never
 // decoded or encoded: those bytes stay as they are in the image.
 #include <cstdint>
+#include <iosfwd>
 #include <memory>
 #include <span>
 #include <string>
@@ -59,6 +60,35 @@ uint32_t Crc32Update(uint32_t crc, std::span<const uint8_t> bytes);
 // Size in bytes of a primitive type; 0 for described types and no type.
 uint32_t PrimitiveSize(TypeCode code);
 
+// A text that copies of an item share instead of copying: every element of
+// an array holds its field line's label, and every image its description's,
+// so a long label on a 32768-element array is stored once, not 32768 times.
+// It reads as a const std::string; assigning a new text never changes the
+// text other items hold.
+class SharedText {
+ public:
+  SharedText() = default;
+  SharedText(std::string text)  // NOLINT: implicit, as the std::string it replaces
+      : m_text(text.empty() ? nullptr : std::make_shared<const std::string>(std::move(text))) {}
+  SharedText(const char* text) : SharedText(std::string(text)) {}  // NOLINT: implicit
+
+  const std::string& str() const { return m_text ? *m_text : Empty(); }
+  operator const std::string&() const { return str(); }  // NOLINT: implicit
+  bool empty() const { return str().empty(); }
+  std::size_t size() const { return str().size(); }
+  // The same stored text, not merely an equal one.
+  bool SharesStorageWith(const SharedText& other) const { return m_text && m_text == other.m_text; }
+
+  friend bool operator==(const SharedText& a, const SharedText& b) { return a.str() == b.str(); }
+  friend bool operator==(const SharedText& a, const std::string& b) { return a.str() == b; }
+  friend bool operator==(const SharedText& a, const char* b) { return a.str() == b; }
+  friend std::ostream& operator<<(std::ostream& out, const SharedText& text);
+
+ private:
+  static const std::string& Empty();
+  std::shared_ptr<const std::string> m_text;
+};
+
 class EepromItem {
  public:
   EepromItem() = default;
@@ -70,7 +100,7 @@ class EepromItem {
   std::string file_type_name;   // quoted name of the `file` option (a template file)
   std::string version_text;     // text of the `v` option, as written
   uint32_t skip_count = 0;      // 0: a normal item; n: n times its size skipped
-  std::string label;            // may hold backspace, tab and line feed
+  SharedText label;             // may hold backspace, tab and line feed
   bool char_display = false;
   bool hex_display = false;
   bool file_type = false;

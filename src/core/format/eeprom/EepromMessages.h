@@ -63,10 +63,20 @@ inline constexpr const char* kTooManyFields =
     CORVEL_EEPROM_AT_LINE " (the library would describe more than %zu fields)";
 #undef CORVEL_EEPROM_AT_LINE
 inline constexpr const char* kCannotOpenLibrary = "Cannot open the EEPROM definition library file %s";
+inline constexpr const char* kLibraryNotAFile =
+    "The EEPROM definition library file %s is not a regular file (a folder, pipe or device)";
+inline constexpr const char* kLibraryFileTooLarge = "The EEPROM definition library file %s is larger than %zu bytes";
+inline constexpr const char* kLibraryTooLarge =
+    "The EEPROM definition library files are larger than %zu bytes together (at %s)";
 
 // Instantiation guards.
 inline constexpr const char* kNestedTooDeep = "%s nests described types more than %d deep";
 inline constexpr const char* kTooManyItems = "%s would hold more than %zu items";
+
+// The image size guard.
+inline constexpr const char* kSizeTooLarge = "An EEPROM image of %llu bytes is larger than the limit of %u bytes";
+inline constexpr const char* kDescribedSizeTooLarge =
+    "%s describes %llu bytes, more than the limit of %u bytes for an EEPROM image";
 
 // The edit dialog.
 inline constexpr const char* kEditTitle = "Editing %s";

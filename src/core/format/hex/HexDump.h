@@ -9,7 +9,9 @@
 // Lines are separated by CR LF, with none after the last.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace corvel {
 
@@ -18,5 +20,14 @@ inline constexpr std::size_t kHexDumpBytesPerLine = 16;
 // The dump of length bytes. With trim the text ends right after the last byte
 // that is not 0xFF, and is empty when there is none.
 std::string HexDumpText(const uint8_t* bytes, std::size_t length, bool trim);
+
+// The same text handed to sink piece by piece, each piece the lines of
+// kHexDumpChunkBytes bytes (a multiple of a line), so that a large image is
+// printed without its whole text in memory: 256 MiB of image are 1 GiB of
+// text. The sink returns false when its output failed; the dump then stops
+// and returns false.
+inline constexpr std::size_t kHexDumpChunkBytes = 4096 * kHexDumpBytesPerLine;
+using HexDumpSink = std::function<bool(std::string_view piece)>;
+bool WriteHexDump(const uint8_t* bytes, std::size_t length, bool trim, const HexDumpSink& sink);
 
 }  // namespace corvel

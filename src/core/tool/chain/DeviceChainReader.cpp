@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <string_view>
 
 #include "core/base/DebugLog.h"
 #include "core/base/Text.h"
@@ -86,14 +87,27 @@ std::string ChainPortStopped(const std::string& port) {
 
 std::string SanitiseFileNamePart(const std::string& part) { return SanitiseSerialNumber(part); }
 
-std::string ReadSerialNumber(const std::string& serial_file, int line) {
-  std::ifstream in(serial_file);
-  if (!in) return "";
-  std::string text;
-  for (int i = 1; i <= line; ++i) {
-    if (!std::getline(in, text)) return kChainUnknownSerial;
+Result<std::vector<std::string>, FileReadError> ReadSerialNumberList(const std::string& serial_file,
+                                                                     std::size_t max_lines) {
+  auto read = ReadRegularFile(serial_file, kMaxSerialListBytes);
+  if (!read) return Fail(read.error());
+  const std::string_view text = read.value();
+  std::vector<std::string> lines;
+  // Lines end at a line feed; a last line without one still counts.
+  for (std::size_t start = 0; start < text.size() && lines.size() < max_lines;) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    lines.push_back(Trim(text.substr(start, end - start)));
+    start = end + 1;
   }
-  return Trim(text);
+  return lines;
+}
+
+std::string ReadSerialNumber(const std::string& serial_file, int line) {
+  if (line < 1) return "";
+  const auto lines = ReadSerialNumberList(serial_file, static_cast<std::size_t>(line));
+  if (!lines) return "";
+  return lines->size() < static_cast<std::size_t>(line) ? kChainUnknownSerial : (*lines)[line - 1];
 }
 
 DeviceChainReader::DeviceChainReader(ToolEnv& env) : m_env(env) {}
@@ -161,17 +175,41 @@ void DeviceChainReader::BrowseSerialFile() {
   UpdatePreview();
 }
 
-void DeviceChainReader::UpdatePreview() { m_preview = BuildFileName(0); }
+const std::string& DeviceChainReader::Preview() const {
+  if (!m_preview) m_preview = BuildFileName(0);
+  return *m_preview;
+}
+
+bool DeviceChainReader::UsesSerialList() const {
+  return (m_serial_position == kSerialAtStart || m_serial_position == kSerialAtEnd) && !m_serial_file.empty();
+}
+
+Result<std::vector<std::string>, FileReadError> DeviceChainReader::LoadSerials(std::size_t devices) const {
+  if (!UsesSerialList()) return std::vector<std::string>{};
+  auto lines = ReadSerialNumberList(m_serial_file, devices);
+  if (!lines) {
+    const FileReadErrorKind kind = lines.error().kind;
+    if (kind == FileReadErrorKind::NotRegular || kind == FileReadErrorKind::TooLarge) return lines;
+    // A list that cannot be opened leaves the serial numbers empty.
+    return std::vector<std::string>{};
+  }
+  lines->resize(std::max(lines->size(), devices), kChainUnknownSerial);
+  return lines;
+}
 
 std::string DeviceChainReader::BuildFileName(int index) const {
+  const std::size_t devices = index < 0 ? 0 : static_cast<std::size_t>(index) + 1;
+  return FileName(index, LoadSerials(devices).value_or({}));
+}
+
+std::string DeviceChainReader::FileName(int index, const std::vector<std::string>& serials) const {
   const std::string name = DescribeChainDevice(index).name;
   // The prefix and suffix obey the serial numbers' rule: a typed "../x" must
   // not carry the files out of the output folder.
   const std::string prefix_part = m_prefix.empty() ? "" : SanitiseFileNamePart(m_prefix) + "_";
   const std::string suffix_part = m_suffix.empty() ? "" : "_" + SanitiseFileNamePart(m_suffix);
-  const bool with_serial = m_serial_position == kSerialAtStart || m_serial_position == kSerialAtEnd;
   std::string serial;
-  if (with_serial && !m_serial_file.empty()) serial = SanitiseSerialNumber(ReadSerialNumber(m_serial_file, index + 1));
+  if (index >= 0 && static_cast<std::size_t>(index) < serials.size()) serial = SanitiseSerialNumber(serials[index]);
   switch (m_serial_position) {
     case kSerialAtStart: return serial + "_" + prefix_part + name + suffix_part + kChainFileExtension;
     case kSerialAtEnd: return prefix_part + name + suffix_part + "_" + serial + kChainFileExtension;
@@ -219,6 +257,19 @@ ChainRunSummary DeviceChainReader::GetEepromFiles() {
   ChainRunSummary summary;
   const std::string directory = DirectoryPrefix();
   const int count = ChainDeviceCount(m_equipment);
+  // The list is read once, and only when the names take serial numbers.
+  std::vector<std::string> serials;
+  if (count > 0) {
+    auto list = LoadSerials(static_cast<std::size_t>(count));
+    if (!list) {
+      m_env.ui.Error(list.error().kind == FileReadErrorKind::TooLarge
+                         ? Format(kChainSerialListTooLarge, m_serial_file.c_str(), kMaxSerialListBytes)
+                         : Format(kChainSerialListNotAFile, m_serial_file.c_str()));
+      summary.outcome = ChainRunSummary::Outcome::Aborted;
+      return summary;
+    }
+    serials = std::move(list.value());
+  }
   if (count > 0 && !PrepareOutputFolder()) {
     m_env.ui.Error(ChainOutputFolderUnusable(m_output_dir));
     summary.outcome = ChainRunSummary::Outcome::FolderUnusable;
@@ -226,7 +277,7 @@ ChainRunSummary DeviceChainReader::GetEepromFiles() {
   }
   for (int i = 0; i < count; ++i) {
     const ChainDeviceDescription device = DescribeChainDevice(i);
-    const std::string path = directory + BuildFileName(i);
+    const std::string path = directory + FileName(i, serials);
     if (device.address == 0) continue;
     m_current_device = device.name;
     for (;;) {

@@ -9,9 +9,11 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "core/base/FileUtil.h"
 #include "core/base/Outcome.h"
 #include "core/tool/app/ToolEnv.h"
 
@@ -46,6 +48,15 @@ std::string ChainPortStopped(const std::string& port);
 inline constexpr const char* kChainNoDeviceAnswered =
     "No device of the chain answered: no EEPROM file was read. Check the master board, its cable and the serial port.";
 
+// A serial number list that is not a file, or not a list, ends the run
+// before any device is read: files named without their serials would pass
+// for good ones.
+inline constexpr const char* kChainSerialListNotAFile =
+    "The serial number list %s is not a regular file (a folder, pipe or device)";
+inline constexpr const char* kChainSerialListTooLarge = "The serial number list %s is larger than %zu bytes";
+// One serial number per board of a chain: a list needs a few hundred bytes.
+inline constexpr std::size_t kMaxSerialListBytes = 1024u * 1024;
+
 // The attached equipment the window offers; only the Solvane has a chain.
 const std::vector<std::string>& ChainEquipmentList();
 inline constexpr int kChainEquipmentSolvane = 1;
@@ -73,8 +84,13 @@ enum SerialNumberPosition : int {
 std::string SanitiseSerialNumber(const std::string& serial);
 // The same rule for any part of a file name the person types (prefix, suffix).
 std::string SanitiseFileNamePart(const std::string& part);
+// The first max_lines lines of a serial number list, each trimmed. Only a
+// regular file of at most kMaxSerialListBytes is read, so a remembered path
+// that now names a pipe or /dev/zero cannot hang a run.
+Result<std::vector<std::string>, FileReadError> ReadSerialNumberList(const std::string& serial_file,
+                                                                     std::size_t max_lines);
 // Line `line` (from 1) of a serial number list, trimmed; "UNKNOWN_SERIAL"
-// when the list is shorter; "" when the file cannot be opened.
+// when the list is shorter; "" when the file cannot be read.
 std::string ReadSerialNumber(const std::string& serial_file, int line);
 
 // ReadSubDeviceEEPROM results.
@@ -143,13 +159,15 @@ class DeviceChainReader {
   const std::string& SerialFile() const { return m_serial_file; }
   int SerialPosition() const { return m_serial_position; }
   const std::string& OutputDirectory() const { return m_output_dir; }
-  const std::string& Preview() const { return m_preview; }
+  // Worked out when it is looked at: a console run, which never shows it,
+  // never reads the remembered serial number list for it.
+  const std::string& Preview() const;
 
   // Browse buttons: the folder picker and the serial number file dialog.
   void BrowseOutputFolder();
   void BrowseSerialFile();
 
-  void UpdatePreview();
+  void UpdatePreview() { m_preview.reset(); }
   std::string BuildFileName(int index) const;
   // The output directory as the run joins it to file names: "" or ending in "/".
   std::string DirectoryPrefix() const;
@@ -169,6 +187,14 @@ class DeviceChainReader {
   std::function<void(const ChainSectionProgress&)> on_section;
 
  private:
+  // The serials the file names take: none without a list or a position.
+  bool UsesSerialList() const;
+  // The serial numbers of the first `devices` devices, "UNKNOWN_SERIAL" past
+  // the end of the list; empty when the names take none or the list cannot
+  // be opened; an error for a list that is no file or far too large.
+  Result<std::vector<std::string>, FileReadError> LoadSerials(std::size_t devices) const;
+  std::string FileName(int index, const std::vector<std::string>& serials) const;
+
   ToolEnv& m_env;
   int m_equipment = kChainEquipmentDefault;
   std::string m_prefix;
@@ -176,7 +202,7 @@ class DeviceChainReader {
   std::string m_serial_file;
   int m_serial_position = kSerialDisabled;
   std::string m_output_dir;
-  std::string m_preview;
+  mutable std::optional<std::string> m_preview;
   std::string m_current_device;
   // Why the last ReadSubDeviceEEPROM that failed did.
   LinkErrorKind m_last_failure = LinkErrorKind::Timeout;

@@ -1,11 +1,10 @@
 #include "core/tool/dsp/DspUploader.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
 
 #include "core/base/DebugLog.h"
+#include "core/base/FileUtil.h"
 #include "core/base/SettingsKeys.h"
 #include "core/format/hex/IntelHex.h"
 #include "core/tool/dsp/DspMessages.h"
@@ -37,12 +36,6 @@ bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
          });
-}
-
-// A FIFO, a device or a directory would hang or mislead a load.
-bool IsRegularFile(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 std::string Key(const std::string& board, const char* prefix, int row) {
@@ -107,6 +100,7 @@ bool DspUploader::LoadRowFile(int k, const std::string& path, bool show_messages
   const DspMemorySection& s = m_loader.Section(k);
   DropBuffer(row);
   enum class Loaded { No, Hex, Binary } loaded = Loaded::No;
+  // A FIFO, a device or a folder would hang or mislead a load.
   if (s.size != 0 && s.size <= kMaxSectionBytes && IsRegularFile(path)) {
     row.buffer.assign(s.size, 0xFF);
     if (!row.binary && LoadIntelHexFile(path, row.buffer.data(), s.size, recover) == HexLoadResult::Ok) {

@@ -1,6 +1,5 @@
 #include "core/tool/eeprom/EepromUtilities.h"
 
-#include <filesystem>
 
 #include "core/base/DebugLog.h"
 #include "core/base/FileUtil.h"
@@ -15,9 +14,6 @@ namespace corvel {
 namespace {
 
 namespace text = eeprom_utilities_text;
-
-// A CSV file of values is small; anything larger is not one.
-constexpr std::size_t kMaxCsvBytes = 64u * 1024 * 1024;
 
 struct PaneKeys {
   IntSetting blank;
@@ -376,10 +372,8 @@ ToolOutcome EepromUtilities::ExportNode(Pane pane, const EepromTreeNode* node) {
 ToolOutcome EepromUtilities::ImportNode(Pane pane, const EepromTreeNode* node) {
   EepromItem* item = Mutable(node);
   if (!At(pane).image || !item) return ToolOutcome::NothingDone;
-  std::error_code error;
   // A FIFO or a device would block or never end; only plain files are read.
-  std::optional<std::string> csv;
-  if (std::filesystem::is_regular_file(m_import_path, error)) csv = ReadWholeFile(m_import_path, kMaxCsvBytes);
+  const std::optional<std::string> csv = ReadWholeFile(m_import_path, kMaxCsvFileBytes);
   if (!csv) {
     m_env.ui.Error(Format(text::kCsvCannotRead, m_import_path.c_str()));
     return ToolOutcome::Failed;

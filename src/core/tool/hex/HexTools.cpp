@@ -59,24 +59,31 @@ bool LoadHexFileOrSay(UserInterface& ui, const std::string& path, uint8_t* buffe
   return false;
 }
 
-bool ViewHexFile(UserInterface& ui, const std::string& path, std::optional<uint32_t> size, bool trim) {
+std::optional<std::vector<uint8_t>> LoadHexFileToView(UserInterface& ui, const std::string& path,
+                                                      std::optional<uint32_t> size) {
   if (!size) {
     const uint32_t by_type = ImageSizeFor(HexFileTypeOf(path));
     if (by_type == 0) {
       ui.Warn(kFileTypeNotRecognized);
-      return false;
+      return std::nullopt;
     }
     size = by_type;
   }
   if (*size == 0) {
     ui.Warn(kInputFileFormatInvalid);
-    return false;
+    return std::nullopt;
   }
   std::vector<uint8_t> image(*size);
   if (!LoadHexFileOrSay(ui, path, image.data(), *size, {kInputFileFormatInvalid, MessageIcon::Exclamation})) {
-    return false;
+    return std::nullopt;
   }
-  ShowHexViewer(ui, image.data(), image.size(), trim);
+  return image;
+}
+
+bool ViewHexFile(UserInterface& ui, const std::string& path, std::optional<uint32_t> size, bool trim) {
+  const auto image = LoadHexFileToView(ui, path, size);
+  if (!image) return false;
+  ShowHexViewer(ui, image->data(), image->size(), trim);
   return true;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/ui/UserInterface.h"
 
@@ -35,5 +36,9 @@ bool LoadHexFileOrSay(UserInterface& ui, const std::string& path, uint8_t* buffe
 // and 4096 for ".eep") and shows it in the hex viewer. False, with the
 // message shown, when the type is not known or the file is not valid.
 bool ViewHexFile(UserInterface& ui, const std::string& path, std::optional<uint32_t> size, bool trim);
+// The image ViewHexFile shows, for a caller that prints the dump itself;
+// nothing, with the message shown, where ViewHexFile returns false.
+std::optional<std::vector<uint8_t>> LoadHexFileToView(UserInterface& ui, const std::string& path,
+                                                      std::optional<uint32_t> size);
 
 }  // namespace corvel
