@@ -95,6 +95,7 @@ bool Session::Start() {
 }
 
 int Session::RunTool(ToolId id, const std::function<bool()>& run_tool) {
+  const InterruptibleRun interruptible;  // a signal now presses Cancel
   bool ok = false;
   if (!RunToolWithPort(*m_env, id, [&] { ok = run_tool(); })) return kExitFailed;
   return ok ? kExitOk : kExitFailed;
@@ -177,6 +178,7 @@ CORVEL_CLI_COMMAND(SetupBuiltins);
 
 int main(int argc, char** argv) {
   using namespace corvel::cli;
+  corvel::CatchInterruptions();
   CLI::App app{"Corvel: service tool for Trelmark transmitter equipment", "corvel-cli"};
   app.set_version_flag("--version", std::string("Corvel ") + corvel::kProgramVersion);
   Runner runner;
@@ -208,5 +210,5 @@ int main(int argc, char** argv) {
     app.exit(e);
     return kExitUsage;
   }
-  return runner.exit_code;
+  return corvel::ExitStatusAfterInterruption(runner.exit_code);
 }
