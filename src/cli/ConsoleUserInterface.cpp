@@ -3,9 +3,15 @@
 #include "cli/ConsoleOutput.h"
 
 #include <csignal>
+#include <cstdio>
+#ifndef _WIN32
+#include <signal.h>
+#endif
 #include <istream>
 #include <ostream>
 #include <vector>
+
+#include "core/base/FileUtil.h"
 
 namespace corvel {
 
@@ -23,10 +29,28 @@ std::vector<Answer> ButtonAnswers(MessageButtons buttons) {
   return {Answer::Ok};
 }
 
-volatile std::sig_atomic_t g_interrupted = 0;
-void OnInterrupt(int) { g_interrupted = 1; }
+// The signal that interrupted the run (0: none), and whether a run on the
+// equipment is in progress, so the signal can be turned into Cancel.
+volatile std::sig_atomic_t g_stop_signal = 0;
+volatile std::sig_atomic_t g_run_active = 0;
 
-// A bar on the terminal; Ctrl+C asks the operation to cancel.
+// Only a flag is set here; the Cancel path does the work, so the link is
+// brought back to 19200 baud by the run's own scoped speed objects. Outside
+// a run, or at a second interruption, nothing waits to be undone: the
+// program ends at once, as the signal asks, without the temporary files of
+// saves in progress.
+void OnStopSignal(int signal_number) {
+  if (g_run_active == 0 || g_stop_signal != 0) {
+    RemovePendingTemporaryFiles();
+    std::signal(signal_number, SIG_DFL);
+    std::raise(signal_number);
+    return;
+  }
+  g_stop_signal = signal_number;
+}
+
+// A bar on the terminal; an interruption presses Cancel at every poll, so
+// each stage of the run ends in turn.
 class ConsoleProgressDisplay : public ProgressDisplay {
  public:
   ConsoleProgressDisplay(std::ostream& err, bool draw) : m_err(err), m_draw(draw) {}
@@ -35,8 +59,6 @@ class ConsoleProgressDisplay : public ProgressDisplay {
   bool CreateWindow(const std::string& caption, bool, ProgressWindow& window) override {
     m_window = &window;
     m_caption = caption;
-    g_interrupted = 0;
-    m_previous = std::signal(SIGINT, OnInterrupt);
     return true;
   }
   void SetBar(int position) override { m_position = position; }
@@ -47,13 +69,9 @@ class ConsoleProgressDisplay : public ProgressDisplay {
           << std::string(static_cast<std::size_t>(30 - filled), ' ') << "] " << text << "   " << std::flush;
   }
   void PumpMessages() override {
-    if (g_interrupted && m_window) {
-      g_interrupted = 0;
-      m_window->RequestCancel();
-    }
+    if (g_stop_signal != 0 && m_window) m_window->RequestCancel();
   }
   void DestroyWindow() override {
-    std::signal(SIGINT, m_previous == SIG_ERR ? SIG_DFL : m_previous);
     if (m_draw) m_err << '\n' << std::flush;
     m_window = nullptr;
   }
@@ -64,10 +82,41 @@ class ConsoleProgressDisplay : public ProgressDisplay {
   ProgressWindow* m_window = nullptr;
   std::string m_caption;
   int m_position = 0;
-  void (*m_previous)(int) = SIG_DFL;
 };
 
 }  // namespace
+
+void CatchInterruptions() {
+  const int signals[] = {
+    SIGINT, SIGTERM,
+#ifndef _WIN32
+    SIGHUP,
+#endif
+  };
+  for (int signal_number : signals) {
+#ifdef _WIN32
+    std::signal(signal_number, OnStopSignal);
+#else
+    // No SA_RESTART: a question waiting for its answer line gives up, and
+    // the run goes on to its safe answer.
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(signal_number, &action, nullptr);
+#endif
+  }
+}
+
+int InterruptingSignal() { return g_stop_signal; }
+
+int ExitStatusAfterInterruption(int status) {
+  if (g_stop_signal == 0) return status;
+  std::fprintf(stderr, "corvel-cli: interrupted by signal %d; the run was cancelled\n", static_cast<int>(g_stop_signal));
+  return 128 + g_stop_signal;
+}
+
+InterruptibleRun::InterruptibleRun() { g_run_active = 1; }
+InterruptibleRun::~InterruptibleRun() { g_run_active = 0; }
 
 ConsoleUserInterface::ConsoleUserInterface(std::istream& in, std::ostream& out, std::ostream& err,
                                            ConsoleAnswerPolicy policy)
@@ -80,7 +129,10 @@ Answer ConsoleUserInterface::AskPerson(const Message& message) {
     for (std::size_t i = 0; i < answers.size(); ++i) m_out << (i ? "/" : "") << AnswerName(answers[i]);
     m_out << "]? " << std::flush;
     std::string line;
-    if (!std::getline(m_in, line)) return SafeAnswer(message.buttons);
+    if (!std::getline(m_in, line)) {
+      if (g_stop_signal != 0) m_in.clear();
+      return SafeAnswer(message.buttons);
+    }
     for (Answer answer : answers) {
       const std::string name = AnswerName(answer);
       if (!line.empty() && (line == name || (line.size() == 1 && std::tolower(line[0]) == std::tolower(name[0])))) {
@@ -99,7 +151,10 @@ Answer ConsoleUserInterface::ShowMessage(const Message& message) {
     return Answer::Ok;
   }
   Answer answer;
-  if (message.IsRetryQuestion()) {
+  if (g_stop_signal != 0) {
+    // The run was interrupted: nothing more is started.
+    answer = SafeAnswer(message.buttons);
+  } else if (message.IsRetryQuestion()) {
     if (m_policy.retries >= 0 || !m_policy.interactive) {
       int& used = m_retries_used[message.text];
       if (used < m_policy.retries) {

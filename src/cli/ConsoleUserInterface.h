@@ -19,6 +19,26 @@ struct ConsoleAnswerPolicy {
   bool progress = false;     // draw progress bars (stderr is a terminal)
 };
 
+// Interruptions: SIGINT, SIGTERM and (POSIX) SIGHUP. While a run on the
+// equipment is in progress the first one is the Cancel button: every
+// progress poll reports Cancel and every question takes its safe answer, so
+// the run ends as a cancelled run does, the line back at 19200 baud. Outside
+// a run, or at a second interruption, the program ends at once.
+void CatchInterruptions();
+// The signal that interrupted the run; 0 when none came.
+int InterruptingSignal();
+// 128 + the signal after an interruption (130 SIGINT, 143 SIGTERM, 129
+// SIGHUP), else status: a run that was stopped never exits 0.
+int ExitStatusAfterInterruption(int status);
+// Marks a run on the equipment for its lifetime.
+class InterruptibleRun {
+ public:
+  InterruptibleRun();
+  ~InterruptibleRun();
+  InterruptibleRun(const InterruptibleRun&) = delete;
+  InterruptibleRun& operator=(const InterruptibleRun&) = delete;
+};
+
 class ConsoleUserInterface : public UserInterface {
  public:
   ConsoleUserInterface(std::istream& in, std::ostream& out, std::ostream& err, ConsoleAnswerPolicy policy);

@@ -97,6 +97,7 @@ bool Session::Start() {
 }
 
 int Session::RunTool(ToolId id, const std::function<bool()>& run_tool) {
+  const InterruptibleRun interruptible;  // a signal now presses Cancel
   bool ok = false;
   if (!RunToolWithPort(*m_env, id, [&] { ok = run_tool(); })) {
     // The window's message stays as it is; a script's log also wants why.
@@ -186,6 +187,7 @@ CORVEL_CLI_COMMAND(SetupBuiltins);
 int main(int argc, char** argv) {
   using namespace corvel::cli;
   if (!StandardOutputIsOpen()) return kExitFailed;
+  corvel::CatchInterruptions();
   CLI::App app{"Corvel: service tool for Trelmark transmitter equipment", "corvel-cli"};
   app.set_version_flag("--version", std::string("Corvel ") + corvel::kProgramVersion);
   Runner runner;
@@ -221,5 +223,5 @@ int main(int argc, char** argv) {
     app.exit(e);
     return kExitUsage;
   }
-  return FinishStandardOutput(runner.exit_code);
+  return corvel::ExitStatusAfterInterruption(FinishStandardOutput(runner.exit_code));
 }

@@ -15,6 +15,8 @@ class DeviceLink {
   virtual void Send(std::vector<uint8_t> bytes, uint32_t baud = 0, uint32_t delay_ms = 0) = 0;
   // The speed the program has set on its side of the line.
   virtual uint32_t LineBaud() const = 0;
+  // Pulls the cable: the program's next read or write on the port fails.
+  virtual void HangUp() {}
 };
 
 class DeviceModel {

@@ -22,6 +22,7 @@ class VirtualDeviceHost::Link : public DeviceLink {
     m_host.m_pending.push_back({Clock::now() + std::chrono::milliseconds(delay_ms), std::move(bytes), baud});
   }
   uint32_t LineBaud() const override { return m_host.ReadSlaveBaud(); }
+  void HangUp() override { m_host.m_hung_up = true; }
 
  private:
   VirtualDeviceHost& m_host;
@@ -199,6 +200,16 @@ void VirtualDeviceHost::Serve() {
     m_previous_baud = baud_now;
     m_model->OnIdle(link);
     FlushDueReplies();
+    if (m_hung_up) {
+      // The far end goes away as an unplugged cable does; the model stays
+      // for the test to inspect.
+      m_pending.clear();
+      for (int* fd : {&m_master, &m_slave}) {
+        if (*fd >= 0) ::close(*fd);
+        *fd = -1;
+      }
+      break;
+    }
   }
 }
 

@@ -67,6 +67,7 @@ class VirtualDeviceHost {
   std::thread m_thread;
   std::atomic<bool> m_stop{false};
   std::atomic<bool> m_pacing{false};
+  bool m_hung_up = false;  // the model pulled the cable (serving thread only)
   int m_master = -1;
   int m_slave = -1;
   int m_wake[2] = {-1, -1};

@@ -1,14 +1,18 @@
 // corvel-sim DEVICE [--pace] [fault options]: serves a piece of virtual
 // equipment on a pseudo-terminal, prints the port path, and runs until
-// interrupted. The master board takes fault options for rehearsing failures.
+// interrupted. The master board takes fault options for rehearsing failures;
+// every device takes --fault KIND:N[@CODE] --seed N, the fault layer.
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <unistd.h>
 #include <utility>
 #include <vector>
 
+#include "sim/FaultLayer.h"
 #include "sim/MasterBoardModel.h"
 #include "sim/Models.h"
 #include "sim/VirtualDeviceHost.h"
@@ -20,6 +24,7 @@ void OnSignal(int) { g_stop = 1; }
 void Usage() {
   std::fprintf(stderr, "usage: corvel-sim DEVICE [--pace] [fault options]\n  --pace  send replies at the line rate\n%s",
                corvel::sim::MasterBoardOptionsUsage());
+  std::fprintf(stderr, "%s", corvel::sim::FaultOptionsUsage());
   std::fprintf(stderr, "devices:");
   for (const auto& name : corvel::sim::DeviceModelNames()) std::fprintf(stderr, " %s", name.c_str());
   std::fprintf(stderr, "\n");
@@ -30,9 +35,25 @@ int main(int argc, char** argv) {
   std::string device;
   bool pace = false;
   std::vector<std::pair<std::string, std::string>> faults;
+  std::optional<corvel::sim::FaultPlan> fault_plan;
+  unsigned long seed = 1;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--pace") == 0) {
       pace = true;
+    } else if ((std::strcmp(argv[i], "--fault") == 0 || std::strcmp(argv[i], "--seed") == 0) && i + 1 < argc) {
+      std::string error;
+      if (argv[i][2] == 'f') {
+        fault_plan = corvel::sim::ParseFaultPlan(argv[i + 1], &error);
+      } else {
+        char* end = nullptr;
+        seed = std::strtoul(argv[i + 1], &end, 0);
+        if (end == argv[i + 1] || *end != '\0') error = "--seed takes a whole number";
+      }
+      if (!error.empty()) {
+        std::fprintf(stderr, "corvel-sim: %s\n", error.c_str());
+        return 2;
+      }
+      ++i;
     } else if (corvel::sim::IsMasterBoardOption(argv[i])) {
       if (i + 1 >= argc) {
         std::fprintf(stderr, "corvel-sim: %s needs a value\n", argv[i]);
@@ -69,6 +90,10 @@ int main(int argc, char** argv) {
         return 2;
       }
     }
+  }
+  if (fault_plan) {
+    fault_plan->seed = static_cast<uint32_t>(seed);
+    model = std::make_unique<corvel::sim::FaultLayer>(std::move(model), *fault_plan);
   }
   corvel::sim::VirtualDeviceHost host(std::move(model));
   host.SetPacing(pace);

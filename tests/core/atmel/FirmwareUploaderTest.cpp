@@ -244,6 +244,44 @@ TEST_F(FirmwareUploaderTest, CancelWhileProgrammingEndsSilentlyAtNormalSpeed) {
   ExpectNormalSpeedAtBothEnds();
 }
 
+TEST_F(FirmwareUploaderTest, CancelInEveryPhaseEndsTheRunSilentlyAtNormalSpeed) {
+  // Polls are counted over all windows, two per page or block (the bar and
+  // the Cancel check): 480 flash pages, 256 EEPROM blocks.
+  struct Case {
+    const char* name;
+    bool erase;
+    bool flash;  // else the flash path is not a hex file and only the EEPROM runs
+    int cancel_at_poll;
+    std::vector<unsigned> captions;
+    std::function<int(VirtualAvr&)> work;  // what the device did in the cancelled phase
+    int whole;                             // what the whole phase would have done
+  };
+  const Case cases[] = {
+      {"erase", true, true, 2 * 20, {kCaptionErasingFlash},
+       [](VirtualAvr& m) { return m.counters.flash_erases + m.counters.flash_writes; }, 480},
+      {"flash verify", false, true, 2 * (480 + 20), {kCaptionProgrammingFirmware, kCaptionVerifying},
+       [](VirtualAvr& m) { return m.counters.flash_reads; }, 480},
+      {"EEPROM verify", false, false, 2 * (256 + 10), {kCaptionProgrammingEeprom, kCaptionVerifying},
+       [](VirtualAvr& m) { return m.counters.eeprom_reads; }, 256},
+  };
+  for (const auto& c : cases) {
+    StartAvr();
+    auto& u = Open(Hex(c.flash ? "app.hex" : "app.txt", Flash()), Hex("settings.eep", Eeprom()), c.flash);
+    u.controls.keep_eeprom = c.flash;
+    u.controls.erase_flash_first = c.erase;
+    ui.answers = {Answer::Yes, Answer::Yes};  // program the EEPROM alone; overwrite it
+    ui.cancel_at_poll = c.cancel_at_poll;
+    ui.polls = 0;
+    EXPECT_EQ(u.ProgramNewFirmware(), Result::Cancelled) << c.name;
+    // No verdict, no "Programming Successful!" after a Cancel.
+    for (const auto& shown : ui.shown) EXPECT_TRUE(shown.message.IsQuestion()) << c.name << ": " << shown.message.text;
+    EXPECT_EQ(Captions(), c.captions) << c.name;
+    for (const auto& p : ui.progress) EXPECT_TRUE(p.destroyed) << c.name;
+    EXPECT_LT(Avr(c.work), c.whole) << c.name;
+    ExpectNormalSpeedAtBothEnds();
+  }
+}
+
 TEST_F(FirmwareUploaderTest, AFailedPageOrBlockEndsItsPhaseAndTheRunGoesOn) {
   // Each failure names its phase and address, ends that phase (the second
   // faulty page or block is never reached), and the run still reaches the

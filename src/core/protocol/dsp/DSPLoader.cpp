@@ -92,7 +92,7 @@ LinkStatus CDSPLoader::Request(uint8_t type, uint32_t address, DspLoaderPacket& 
   return ReceivePacket(reply);
 }
 
-LinkStatus CDSPLoader::Connect() {
+LinkStatus CDSPLoader::Connect(Deadline deadline) {
   m_port.Purge();
   m_port.Write(kWakeUp.data(), static_cast<uint32_t>(kWakeUp.size()));
   DspLoaderPacket reply;
@@ -101,7 +101,7 @@ LinkStatus CDSPLoader::Connect() {
     m_connected = true;
   }
   // A loader that missed the wake-up may still answer the map.
-  LinkStatus map = RetrieveMemoryMap();
+  LinkStatus map = RetrieveMemoryMap(deadline);
   if (m_connected) return {};
   return map;
 }
@@ -129,10 +129,10 @@ void CDSPLoader::TraceMap() const {
   }
 }
 
-LinkStatus CDSPLoader::RetrieveMemoryMap() {
+LinkStatus CDSPLoader::RetrieveMemoryMap(Deadline deadline) {
   DebugPrintf("Retrieving DSP memory map...");
   LinkStatus last = LinkFail(LinkErrorKind::Timeout, kPacketMemoryMap);
-  for (int attempt = 0; attempt < kMapTries; ++attempt) {
+  for (int attempt = 0; attempt < kMapTries && std::chrono::steady_clock::now() < deadline; ++attempt) {
     DspLoaderPacket reply;
     last = Request(kPacketMemoryMap, 0, reply);
     if (!last) continue;

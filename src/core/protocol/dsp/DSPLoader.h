@@ -5,6 +5,7 @@
 // block buffer, commits blocks, reads pages back and starts the application.
 // Every operation returns a LinkStatus and traces with DebugPrintf; nothing
 // here talks to the person.
+#include <chrono>
 #include <cstdint>
 #include <span>
 
@@ -26,9 +27,12 @@ class CDSPLoader {
   // Link.
   LinkStatus SendPacket(const DspLoaderPacket& packet);
   LinkStatus ReceivePacket(DspLoaderPacket& packet);
-  // Wake-up, then the memory map; succeeds when either answered.
-  LinkStatus Connect();
-  LinkStatus RetrieveMemoryMap();
+  // Wake-up, then the memory map; succeeds when either answered. No map
+  // request starts after the deadline, so a caller can bound a whole
+  // connect attempt on a dead line.
+  using Deadline = std::chrono::steady_clock::time_point;
+  LinkStatus Connect(Deadline deadline = Deadline::max());
+  LinkStatus RetrieveMemoryMap(Deadline deadline = Deadline::max());
   // Moves both ends to 115200 (high) or 19200 baud.
   LinkStatus ChangeCommSpeed(bool high);
 

@@ -18,15 +18,33 @@ constexpr int kPowerCycleVersionPasses = 20;
 constexpr int kPowerCycleScale = 5;
 constexpr int kStartAttempts = 3;
 
-// Repeats attempt until it succeeds, Cancel is seen, or count attempts
-// failed; progress(i) gives the position after failed attempt i (from 0).
+// The end of a connect attempt's time.
+class Budget {
+ public:
+  explicit Budget(std::chrono::milliseconds budget) : m_end(std::chrono::steady_clock::now() + budget) {}
+  bool Spent() const { return std::chrono::steady_clock::now() >= m_end; }
+
+ private:
+  std::chrono::steady_clock::time_point m_end;
+};
+
+// Repeats attempt until it succeeds, Cancel is seen, the budget is spent or
+// count attempts failed; progress(i) gives the position after failed attempt
+// i (from 0).
 template <typename Attempt, typename Position>
-void Stage(ProgressWindow& progress, int count, Attempt attempt, Position position) {
-  for (int i = 0; i < count; ++i) {
+void Stage(ProgressWindow& progress, const Budget& budget, int count, Attempt attempt, Position position) {
+  for (int i = 0; i < count && !budget.Spent(); ++i) {
     if (attempt().ok()) return;
     progress.SetPos(position(i));
     if (progress.CheckCancelButton()) return;
   }
+}
+
+// What the version boxes show when the budget left no time to ask.
+DeviceVersions NotAsked() {
+  DeviceVersions versions;
+  versions.description = atmel::text::kNotFound;
+  return versions;
 }
 
 bool ShowConnectResult(AtmelBootLoader& loader, UserInterface& ui) {
@@ -46,9 +64,8 @@ std::string FormatVersion(uint32_t version) {
 }
 
 DeviceVersions GetVersions(AtmelBootLoader& loader) {
-  DeviceVersions versions;
+  DeviceVersions versions = NotAsked();
   versions.boot_loader = loader.QueryBootLoaderVersion().value_or(0);
-  versions.description = atmel::text::kNotFound;
   if (auto application = loader.QueryApplication()) {
     versions.application = application->version;
     versions.description = application->description;
@@ -56,18 +73,21 @@ DeviceVersions GetVersions(AtmelBootLoader& loader) {
   return versions;
 }
 
-bool ConnectToBootLoader(AtmelBootLoader& loader, UserInterface& ui, DeviceVersions& versions) {
+bool ConnectToBootLoader(AtmelBootLoader& loader, UserInterface& ui, DeviceVersions& versions,
+                         std::chrono::milliseconds budget) {
+  const Budget time(budget);
   loader.connected = false;
   auto progress = ui.MakeProgressWindow(kCaptionConnecting);
   progress->Create();
   // A Cancel ends only the stage in which it is seen.
-  Stage(*progress, kEntryRequests, [&] { return loader.RequestBootLoader(); },
+  Stage(*progress, time, kEntryRequests, [&] { return loader.RequestBootLoader(); },
         [](int i) { return (i + 1) * 100 / kConnectScale; });
-  Stage(*progress, kWakeUps, [&] { return loader.SendWakeUp(); },
+  Stage(*progress, time, kWakeUps, [&] { return loader.SendWakeUp(); },
         [](int i) { return (i + 4) * 100 / kConnectScale; });
   progress->SetPos(kAfterWakeUpsPercent);
-  versions = GetVersions(loader);
-  for (int pass = 0; pass < kVersionPasses && !loader.connected && !progress->CheckCancelButton(); ++pass) {
+  versions = time.Spent() ? NotAsked() : GetVersions(loader);
+  for (int pass = 0; pass < kVersionPasses && !loader.connected && !time.Spent() && !progress->CheckCancelButton();
+       ++pass) {
     versions = GetVersions(loader);
     progress->SetPos((2000 + 100 * pass) / kConnectScale);
   }
@@ -75,16 +95,20 @@ bool ConnectToBootLoader(AtmelBootLoader& loader, UserInterface& ui, DeviceVersi
   return ShowConnectResult(loader, ui);
 }
 
-bool ConnectByPowerCycle(AtmelBootLoader& loader, UserInterface& ui, DeviceVersions& versions) {
+bool ConnectByPowerCycle(AtmelBootLoader& loader, UserInterface& ui, DeviceVersions& versions,
+                         std::chrono::milliseconds budget) {
+  const Budget time(budget);
   loader.connected = false;
   DebugPrintf("%s", atmel::text::kEnteringPowerOff);
   auto progress = ui.MakeProgressWindow(kCaptionCyclePowerToConnect);
   progress->Create();
   // Back to back, so the greeting is on the line when the boot loader starts.
-  Stage(*progress, kPowerCycleWakeUps, [&] { return loader.SendWakeUp(); },
+  Stage(*progress, time, kPowerCycleWakeUps, [&] { return loader.SendWakeUp(); },
         [](int i) { return i / kPowerCycleScale; });
-  versions = GetVersions(loader);
-  for (int i = 0; i < kPowerCycleVersionPasses && !loader.connected && !progress->CheckCancelButton(); ++i) {
+  versions = time.Spent() ? NotAsked() : GetVersions(loader);
+  for (int i = 0; i < kPowerCycleVersionPasses && !loader.connected && !time.Spent() &&
+                  !progress->CheckCancelButton();
+       ++i) {
     versions = GetVersions(loader);
     progress->SetPos((kPowerCycleWakeUps + i) / kPowerCycleScale);
   }

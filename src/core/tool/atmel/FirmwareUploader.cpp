@@ -218,9 +218,9 @@ bool FirmwareUploader::ProgrammingPass(Click& click, Pass& pass) {
     if (m_insert_checksum) InsertFlashChecksum(m_flash_image.data());
     SwitchToHighSpeed(click, false);
     const Memory flash = FlashMemory();
-    if (m_erase_flash_first) EraseFlashPhase(click, pass);
+    if (m_erase_flash_first && EraseFlashPhase(click, pass) == Phase::Cancelled) return false;
     if (ProgramPhase(click, pass, flash) == Phase::Cancelled) return false;
-    if (m_verify_after_programming) VerifyPhase(click, pass, flash);
+    if (m_verify_after_programming && VerifyPhase(click, pass, flash) == Phase::Cancelled) return false;
   }
   const Step eeprom = CheckEepromFile(click);
   if (eeprom == Step::EndRun) return false;
@@ -230,7 +230,7 @@ bool FirmwareUploader::ProgrammingPass(Click& click, Pass& pass) {
     SwitchToHighSpeed(click, true);
     const Memory eeprom = EepromMemory();
     if (ProgramPhase(click, pass, eeprom) == Phase::Cancelled) return false;
-    if (m_verify_after_programming) VerifyPhase(click, pass, eeprom);
+    if (m_verify_after_programming && VerifyPhase(click, pass, eeprom) == Phase::Cancelled) return false;
   }
   return true;
 }
@@ -362,7 +362,13 @@ void FirmwareUploader::Fail(Pass& pass, const std::string& message) {
   pass.successful = false;
 }
 
-void FirmwareUploader::EraseFlashPhase(Click& click, Pass& pass) {
+FirmwareUploader::Phase FirmwareUploader::CancelPhase(Click& click, ProgressWindow& progress) {
+  click.speed.End();
+  progress.DestroyWindow();
+  return Phase::Cancelled;
+}
+
+FirmwareUploader::Phase FirmwareUploader::EraseFlashPhase(Click& click, Pass& pass) {
   const Memory flash = FlashMemory();
   auto progress = m_env.ui.MakeProgressWindow(kCaptionErasingFlash);
   progress->Create();
@@ -373,8 +379,11 @@ void FirmwareUploader::EraseFlashPhase(Click& click, Pass& pass) {
       Fail(pass, text::EraseFailedAt(address));
       break;
     }
+    // A Cancel leaves the pages erased so far blank, as the person asked.
+    if (progress->CheckCancelButton()) return CancelPhase(click, *progress);
   }
   progress->DestroyWindow();
+  return Phase::Done;
 }
 
 FirmwareUploader::Phase FirmwareUploader::ProgramPhase(Click& click, Pass& pass, const Memory& memory) {
@@ -391,17 +400,13 @@ FirmwareUploader::Phase FirmwareUploader::ProgramPhase(Click& click, Pass& pass,
       Fail(pass, memory.program_failed(address));
       break;
     }
-    if (progress->CheckCancelButton()) {
-      click.speed.End();
-      progress->DestroyWindow();
-      return Phase::Cancelled;
-    }
+    if (progress->CheckCancelButton()) return CancelPhase(click, *progress);
   }
   progress->DestroyWindow();
   return Phase::Done;
 }
 
-void FirmwareUploader::VerifyPhase(Click& click, Pass& pass, const Memory& memory) {
+FirmwareUploader::Phase FirmwareUploader::VerifyPhase(Click& click, Pass& pass, const Memory& memory) {
   auto progress = m_env.ui.MakeProgressWindow(kCaptionVerifying);
   progress->Create();
   std::array<uint8_t, kReadLength> device{};
@@ -417,8 +422,10 @@ void FirmwareUploader::VerifyPhase(Click& click, Pass& pass, const Memory& memor
     for (uint32_t i = 0; i < memory.unit_size; ++i) {
       if (device[i] != memory.image[address + i]) Fail(pass, mismatch(address + i));
     }
+    if (progress->CheckCancelButton()) return CancelPhase(click, *progress);
   }
   progress->DestroyWindow();
+  return Phase::Done;
 }
 
 }  // namespace corvel

@@ -158,9 +158,12 @@ class FirmwareUploader {
   // Erases one page or block, or writes it with 0xFF once the device has
   // refused to erase.
   LinkStatus Blank(Click& click, const Memory& memory, uint32_t address);
-  void EraseFlashPhase(Click& click, Pass& pass);
+  // Each phase polls Cancel after every page or block; a Cancel ends the
+  // run at once, back at normal speed, with no further message.
+  Phase EraseFlashPhase(Click& click, Pass& pass);
   Phase ProgramPhase(Click& click, Pass& pass, const Memory& memory);
-  void VerifyPhase(Click& click, Pass& pass, const Memory& memory);
+  Phase VerifyPhase(Click& click, Pass& pass, const Memory& memory);
+  Phase CancelPhase(Click& click, ProgressWindow& progress);
   void Fail(Pass& pass, const std::string& message);
 
   ToolEnv& m_env;

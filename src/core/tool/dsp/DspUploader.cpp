@@ -193,8 +193,9 @@ void DspUploader::LoadRowSettings() {
 ToolOutcome DspUploader::Connect() {
   StoreRowSettings();
   bool connected = false;
-  for (int n = 1; n <= kConnectAttempts && !connected; ++n) {
-    if (m_loader.Connect()) {
+  const auto deadline = std::chrono::steady_clock::now() + kConnectBudget;
+  for (int n = 1; n <= kConnectAttempts && !connected && std::chrono::steady_clock::now() < deadline; ++n) {
+    if (m_loader.Connect(deadline)) {
       DebugPrintf("Connected to DSP on attempt #%d", n);
       connected = true;
     }
@@ -260,7 +261,7 @@ ToolOutcome DspUploader::ProgramNewFirmware() {
   progress->Create();
   ToolOutcome outcome = ToolOutcome::Failed;
   for (;;) {
-    if (!m_loader.Connected() && !m_loader.Connect()) {
+    if (!m_loader.Connected() && !m_loader.Connect(std::chrono::steady_clock::now() + kConnectBudget)) {
       m_env.ui.Warn(dsp::text::kUnableToConnect);
       break;
     }

@@ -4,6 +4,7 @@
 // sections; which rows show, their captions, file types and Binary File
 // defaults all follow the memory map, so one window serves every board.
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,6 +17,12 @@ namespace corvel {
 
 class DspUploader {
  public:
+  // A whole connect attempt (five wake-ups, each with up to three map
+  // requests) is bounded: on a dead line with the longest additional
+  // time-out each exchange waits over 30 s. No request starts after the
+  // budget; the one under way ends at its time-out.
+  static constexpr std::chrono::milliseconds kConnectBudget{60'000};
+
   static constexpr int kRows = 5;
   // Rows 0..3 keep their files per board; row 4 is not stored.
   static constexpr int kStoredRows = 4;
