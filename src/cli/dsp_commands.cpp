@@ -7,6 +7,7 @@
 #include <map>
 
 #include "cli/Cli.h"
+#include "core/base/Text.h"
 #include "core/tool/dsp/DspUploader.h"
 
 namespace corvel::cli {
@@ -78,13 +79,17 @@ void SetupDsp(CLI::App& app, Runner& runner) {
   program->add_option("--binary", Options().binary, "Row K's file is raw bytes, not Intel HEX")
       ->check(CLI::Range(0, 4));
   program->callback([&runner] {
-    WithUploader(runner, [](Session&, DspUploader& u) {
+    WithUploader(runner, [](Session& s, DspUploader& u) {
       const DspOptions& o = Options();
       std::map<int, std::string> rows;
       for (const auto& text : o.files) rows[ParseRowFile(text)->first] = ParseRowFile(text)->second;
       for (int k = 0; k < DspUploader::kRows; ++k) {
         const auto given = rows.find(k);
-        u.ProgramToggled(k, given != rows.end());
+        if (!u.ProgramToggled(k, given != rows.end()) && u.Connected()) {
+          s.Ui().Error(corvel::Format("Row %d is not in the board's memory map: %s was not programmed.", k,
+                                      given->second.c_str()));
+          return ToolOutcome::Failed;
+        }
         if (given == rows.end()) continue;
         u.SetPath(k, given->second);
         for (int b : o.binary) {

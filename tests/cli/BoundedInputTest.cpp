@@ -50,6 +50,7 @@ TEST_F(BoundedInput, PipesFoldersAndDevicesAreRefusedWithAMessage) {
     const char* what;
     std::string args;
   } commands[] = {
+      {"hex checksum", "hex checksum {}"},
       {"hex insert-checksum", "hex insert-checksum {} -o " + Quoted(dir.File("out.hex"))},
       {"hex merge", "hex merge {} " + Quoted(dir.File("good.eep")) + " -o " + Quoted(dir.File("out.eep"))},
       {"hex dump", "hex dump {} --size 4096"},

@@ -63,6 +63,11 @@ TEST_F(DspUploaderTest, RowsFollowTheMap) {
   EXPECT_EQ(u.GetRow(2).read_caption, "Read Calibration");
   EXPECT_TRUE(trace.Contains("DSP Uploader"));
   EXPECT_TRUE(trace.Contains("Connected to DSP on attempt #1"));
+  // A row the board does not have cannot be ticked, so no run passes it by.
+  EXPECT_FALSE(u.ProgramToggled(3, true));
+  EXPECT_FALSE(u.GetRow(3).program);
+  EXPECT_TRUE(u.ProgramToggled(2, true));
+  EXPECT_TRUE(u.GetRow(2).selected);
 }
 
 TEST_F(DspUploaderTest, BinaryBoxFollowsExtensionAndFlags) {

@@ -163,9 +163,14 @@ void DspUploader::BinaryToggled(int k, bool on) {
   RefreshRows(false);
 }
 
-void DspUploader::ProgramToggled(int k, bool on) {
-  m_rows.at(k).program = on;
+bool DspUploader::ProgramToggled(int k, bool on) {
+  Row& row = m_rows.at(k);
+  // A row the board's map does not have cannot be programmed: ticking it
+  // would let a run pass over the file as if it had gone in.
+  if (on && !row.visible) return false;
+  row.program = on;
   RefreshRows(false);
+  return true;
 }
 
 void DspUploader::ViewFile(int k) {

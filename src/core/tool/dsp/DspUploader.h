@@ -60,7 +60,8 @@ class DspUploader {
   void Browse(int row);
   void ViewFile(int row);
   void BinaryToggled(int row, bool on);
-  void ProgramToggled(int row, bool on);
+  // False (and the row left off) when the row is not on the board.
+  bool ProgramToggled(int row, bool on);
   // The edit box's text.
   void SetPath(int row, std::string path) { m_rows.at(row).path = std::move(path); }
   // Sets the Binary File box without loading; a buffer loaded the other way is dropped.
