@@ -1,5 +1,8 @@
 #include "cli/ConsoleUserInterface.h"
 
+#include "cli/JsonEvents.h"
+#include "cli/ProgressMeter.h"
+
 #include <csignal>
 #include <istream>
 #include <ostream>
@@ -24,26 +27,31 @@ std::vector<Answer> ButtonAnswers(MessageButtons buttons) {
 volatile std::sig_atomic_t g_interrupted = 0;
 void OnInterrupt(int) { g_interrupted = 1; }
 
-// A bar on the terminal; Ctrl+C asks the operation to cancel.
+// A bar on the terminal with elapsed time, rate and time left; progress
+// events for --json; Ctrl+C asks the operation to cancel.
 class ConsoleProgressDisplay : public ProgressDisplay {
  public:
-  ConsoleProgressDisplay(std::ostream& err, bool draw) : m_err(err), m_draw(draw) {}
+  ConsoleProgressDisplay(std::ostream& err, bool draw, cli::ConsoleEventSink* events)
+      : m_err(err), m_draw(draw), m_events(events) {}
   bool OwnerEnabled() const override { return false; }
   void SetOwnerEnabled(bool) override {}
   bool CreateWindow(const std::string& caption, bool, ProgressWindow& window) override {
     m_window = &window;
     m_caption = caption;
+    const uint64_t bytes = window.TotalBytes();
+    m_meter.Start(cli::ProgressMeter::Clock::now(), bytes > 0 ? bytes : 100, bytes > 0);
     g_interrupted = 0;
     m_previous = std::signal(SIGINT, OnInterrupt);
     return true;
   }
-  void SetBar(int position) override { m_position = position; }
-  void SetText(const std::string& text) override {
-    if (!m_draw) return;
-    const int filled = std::max(0, std::min(m_position, 100)) * 30 / 100;
-    m_err << '\r' << m_caption << " [" << std::string(static_cast<std::size_t>(filled), '#')
-          << std::string(static_cast<std::size_t>(30 - filled), ' ') << "] " << text << "   " << std::flush;
+  void SetBar(int position) override {
+    m_position = position;
+    const uint64_t clamped = static_cast<uint64_t>(std::max(0, std::min(position, 100)));
+    const auto now = cli::ProgressMeter::Clock::now();
+    m_meter.Update(m_meter.Bytes() ? m_meter.Total() * clamped / 100 : clamped, now);
+    if (m_meter.Due(now)) Report();
   }
+  void SetText(const std::string& text) override { m_text = text; }
   void PumpMessages() override {
     if (g_interrupted && m_window) {
       g_interrupted = 0;
@@ -52,16 +60,33 @@ class ConsoleProgressDisplay : public ProgressDisplay {
   }
   void DestroyWindow() override {
     std::signal(SIGINT, m_previous == SIG_ERR ? SIG_DFL : m_previous);
-    if (m_draw) m_err << '\n' << std::flush;
+    // The phase's last position always goes out, however soon it came.
+    if (m_meter.TakePending()) Report();
+    if (m_draw) m_err << '\n' << cli::ProgressSummaryText(m_caption, m_meter) << '\n' << std::flush;
     m_window = nullptr;
   }
 
  private:
+  void Report() {
+    if (m_events) {
+      m_events->OnProgress(m_caption, m_meter.Done(), m_meter.Total(), m_meter.Bytes() ? "bytes" : "percent",
+                           m_meter.ElapsedSeconds());
+    }
+    if (!m_draw) return;
+    const int filled = std::max(0, std::min(m_position, 100)) * 30 / 100;
+    m_err << '\r' << m_caption << " [" << std::string(static_cast<std::size_t>(filled), '#')
+          << std::string(static_cast<std::size_t>(30 - filled), ' ') << "] " << m_text << "  "
+          << cli::ProgressStatusText(m_meter) << "   " << std::flush;
+  }
+
   std::ostream& m_err;
   bool m_draw;
+  cli::ConsoleEventSink* m_events;
   ProgressWindow* m_window = nullptr;
   std::string m_caption;
+  std::string m_text;
   int m_position = 0;
+  cli::ProgressMeter m_meter;
   void (*m_previous)(int) = SIG_DFL;
 };
 
@@ -93,9 +118,11 @@ Answer ConsoleUserInterface::ShowMessage(const Message& message) {
   m_out << message.text << '\n';
   if (!message.IsQuestion()) {
     m_out << std::flush;
+    if (m_events) m_events->OnMessage(message);
     return Answer::Ok;
   }
   Answer answer;
+  const char* by = "flag";
   if (message.IsRetryQuestion()) {
     if (m_policy.retries >= 0 || !m_policy.interactive) {
       int& used = m_retries_used[message.text];
@@ -108,18 +135,25 @@ Answer ConsoleUserInterface::ShowMessage(const Message& message) {
         answer = Answer::Ignore;  // go on with the next item
       } else {
         answer = SafeAnswer(message.buttons);
+        by = "default";
       }
     } else {
-      return AskPerson(message);
+      return Answered(message, AskPerson(message), "person");
     }
   } else if (m_policy.yes) {
     answer = message.buttons == MessageButtons::OkCancel ? Answer::Ok : Answer::Yes;
   } else if (m_policy.interactive) {
-    return AskPerson(message);
+    return Answered(message, AskPerson(message), "person");
   } else {
     answer = SafeAnswer(message.buttons);
+    by = "default";
   }
   m_out << "Answer: " << AnswerName(answer) << '\n' << std::flush;
+  return Answered(message, answer, by);
+}
+
+Answer ConsoleUserInterface::Answered(const Message& message, Answer answer, const char* by) {
+  if (m_events) m_events->OnQuestion(message, answer, by);
   return answer;
 }
 
@@ -150,7 +184,7 @@ void ConsoleUserInterface::ShowHexViewer(const std::string& text) { m_out << tex
 std::unique_ptr<ProgressWindow> ConsoleUserInterface::MakeProgressWindow(unsigned caption_id,
                                                                          const std::string& status_text) {
   return std::make_unique<ProgressWindow>(caption_id, status_text,
-                                          std::make_unique<ConsoleProgressDisplay>(m_err, m_policy.progress));
+                                          std::make_unique<ConsoleProgressDisplay>(m_err, m_policy.progress, m_events));
 }
 
 }  // namespace corvel

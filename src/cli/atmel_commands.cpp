@@ -4,6 +4,8 @@
 #include <iostream>
 
 #include "cli/Cli.h"
+#include "cli/JsonEvents.h"
+#include "core/format/hex/FlashLayout.h"
 #include "core/tool/atmel/FirmwareUploader.h"
 
 namespace corvel::cli {
@@ -32,7 +34,16 @@ int WithUploader(Runner& runner, const std::function<ToolOutcome(Session&, Firmw
   return RunToolButton<FirmwareUploader>(runner, ToolId::UploadAtmelFirmware, button);
 }
 
+// The versions the tool read when it opened, for the run's result.
+void NoteVersions(const FirmwareUploader& u) {
+  nlohmann::json& facts = ResultFacts();
+  facts["boot_loader_version"] = u.BootLoaderVersionText();
+  facts["application_version"] = u.ApplicationVersionText();
+  facts["description"] = u.DescriptionText();
+}
+
 void PrintVersions(const FirmwareUploader& u) {
+  NoteVersions(u);
   std::cout << "Current Boot Loader Version: " << u.BootLoaderVersionText() << '\n'
             << "Current Application Version: " << u.ApplicationVersionText() << '\n'
             << "Description: " << u.DescriptionText() << '\n';
@@ -114,7 +125,12 @@ void SetupAtmel(CLI::App& app, Runner& runner) {
       u.controls.erase_flash_first = !o.no_erase;
       u.controls.verify_after_programming = !o.no_verify;
       u.controls.insert_checksum = !o.no_checksum;
-      return u.ProgramNewFirmware();
+      NoteVersions(u);
+      const ToolOutcome outcome = u.ProgramNewFirmware();
+      if (u.m_insert_checksum && u.m_flash_valid) {
+        ResultFacts()["checksum_inserted"] = FormatChecksum(StoredFlashChecksum(u.m_flash_image.data()));
+      }
+      return outcome;
     });
   });
 

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "cli/Cli.h"
+#include "cli/JsonEvents.h"
 #include "core/tool/chain/DeviceChainReader.h"
 
 namespace corvel::cli {
@@ -74,6 +75,10 @@ int RunChainRead(Session& s, const ChainReadOptions& o) {
     for (const auto& name : summary.devices_absent) std::cout << "Not present: " << name << '\n';
     for (const auto& name : summary.devices_ignored) std::cout << "Ignored: " << name << '\n';
     for (const auto& path : summary.files_not_written) std::cout << "Not written: " << path << '\n';
+    nlohmann::json& facts = ResultFacts();
+    facts["devices_absent"] = summary.devices_absent;
+    facts["devices_ignored"] = summary.devices_ignored;
+    facts["files_not_written"] = summary.files_not_written;
     return ExitStatus(summary.Result()) == kExitOk;
   });
 }
