@@ -22,6 +22,9 @@ class VirtualDeviceHost;
 
 namespace corvel::cli {
 
+class ConsoleEventSink;
+class RunFiles;
+
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
@@ -36,6 +39,10 @@ struct Globals {
   int retries = -1;
   std::string simulate;
   std::string library;  // EEPROM definition library; "" = the program folder's
+  bool json = false;    // --json: events on stdout, texts on stderr
+  std::string record;   // --record FILE: one line per run appended
+  ConsoleEventSink* events = nullptr;  // where the console reports, if anywhere
+  RunFiles* files = nullptr;           // the files the run reads and writes, if kept
 };
 
 // Everything one run of a command works with, set up after parsing.
@@ -68,6 +75,9 @@ class Runner {
  public:
   Globals globals;
   int exit_code = kExitOk;
+  // The typed outcome exit_code came from, where a tool's button gave one.
+  std::optional<ToolOutcome> outcome;
+  std::string port;  // the port the run was set up with
   // The session, started on first use; nullptr when it could not start.
   Session* GetSession();
   // Runs a command body and records its exit status.
@@ -88,6 +98,7 @@ int RunToolButton(Runner& runner, ToolId id, const std::function<ToolOutcome(Ses
       Tool tool(s.Env());
       tool.Open();
       const ToolOutcome outcome = button(s, tool);
+      runner.outcome = outcome;
       tool.Close();
       return ExitStatus(outcome) == kExitOk;
     });

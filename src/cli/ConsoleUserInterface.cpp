@@ -1,6 +1,8 @@
 #include "cli/ConsoleUserInterface.h"
 
 #include "cli/ConsoleOutput.h"
+#include "cli/JsonEvents.h"
+#include "cli/ProgressMeter.h"
 
 #include <csignal>
 #include <cstdio>
@@ -49,39 +51,61 @@ void OnStopSignal(int signal_number) {
   g_stop_signal = signal_number;
 }
 
-// A bar on the terminal; an interruption presses Cancel at every poll, so
-// each stage of the run ends in turn.
+// A bar on the terminal with elapsed time, rate and time left; progress
+// events for --json. An interruption presses Cancel at every poll, so each
+// stage of the run ends in turn.
 class ConsoleProgressDisplay : public ProgressDisplay {
  public:
-  ConsoleProgressDisplay(std::ostream& err, bool draw) : m_err(err), m_draw(draw) {}
+  ConsoleProgressDisplay(std::ostream& err, bool draw, cli::ConsoleEventSink* events)
+      : m_err(err), m_draw(draw), m_events(events) {}
   bool OwnerEnabled() const override { return false; }
   void SetOwnerEnabled(bool) override {}
   bool CreateWindow(const std::string& caption, bool, ProgressWindow& window) override {
     m_window = &window;
     m_caption = caption;
+    const uint64_t bytes = window.TotalBytes();
+    m_meter.Start(cli::ProgressMeter::Clock::now(), bytes > 0 ? bytes : 100, bytes > 0);
     return true;
   }
-  void SetBar(int position) override { m_position = position; }
-  void SetText(const std::string& text) override {
-    if (!m_draw) return;
-    const int filled = std::max(0, std::min(m_position, 100)) * 30 / 100;
-    m_err << '\r' << m_caption << " [" << std::string(static_cast<std::size_t>(filled), '#')
-          << std::string(static_cast<std::size_t>(30 - filled), ' ') << "] " << text << "   " << std::flush;
+  void SetBar(int position) override {
+    m_position = position;
+    const uint64_t clamped = static_cast<uint64_t>(std::max(0, std::min(position, 100)));
+    const auto now = cli::ProgressMeter::Clock::now();
+    m_meter.Update(m_meter.Bytes() ? m_meter.Total() * clamped / 100 : clamped, now);
+    if (m_meter.Due(now)) Report();
   }
+  void SetText(const std::string& text) override { m_text = text; }
   void PumpMessages() override {
     if (g_stop_signal != 0 && m_window) m_window->RequestCancel();
   }
   void DestroyWindow() override {
-    if (m_draw) m_err << '\n' << std::flush;
+    // The phase's last position always goes out, however soon it came.
+    if (m_meter.TakePending()) Report();
+    if (m_draw) m_err << '\n' << cli::ProgressSummaryText(m_caption, m_meter) << '\n' << std::flush;
     m_window = nullptr;
   }
 
  private:
+  void Report() {
+    if (m_events) {
+      m_events->OnProgress(m_caption, m_meter.Done(), m_meter.Total(), m_meter.Bytes() ? "bytes" : "percent",
+                           m_meter.ElapsedSeconds());
+    }
+    if (!m_draw) return;
+    const int filled = std::max(0, std::min(m_position, 100)) * 30 / 100;
+    m_err << '\r' << m_caption << " [" << std::string(static_cast<std::size_t>(filled), '#')
+          << std::string(static_cast<std::size_t>(30 - filled), ' ') << "] " << m_text << "  "
+          << cli::ProgressStatusText(m_meter) << "   " << std::flush;
+  }
+
   std::ostream& m_err;
   bool m_draw;
+  cli::ConsoleEventSink* m_events;
   ProgressWindow* m_window = nullptr;
   std::string m_caption;
+  std::string m_text;
   int m_position = 0;
+  cli::ProgressMeter m_meter;
 };
 
 }  // namespace
@@ -148,12 +172,15 @@ Answer ConsoleUserInterface::ShowMessage(const Message& message) {
   m_out << cli::TerminalSafe(message.text, true) << '\n';
   if (!message.IsQuestion()) {
     m_out << std::flush;
+    if (m_events) m_events->OnMessage(message);
     return Answer::Ok;
   }
   Answer answer;
+  const char* by = "flag";
   if (g_stop_signal != 0) {
     // The run was interrupted: nothing more is started.
     answer = SafeAnswer(message.buttons);
+    by = "default";
   } else if (message.IsRetryQuestion()) {
     if (m_policy.retries >= 0 || !m_policy.interactive) {
       int& used = m_retries_used[message.text];
@@ -166,18 +193,25 @@ Answer ConsoleUserInterface::ShowMessage(const Message& message) {
         answer = Answer::Ignore;  // go on with the next item
       } else {
         answer = SafeAnswer(message.buttons);
+        by = "default";
       }
     } else {
-      return AskPerson(message);
+      return Answered(message, AskPerson(message), "person");
     }
   } else if (m_policy.yes) {
     answer = message.buttons == MessageButtons::OkCancel ? Answer::Ok : Answer::Yes;
   } else if (m_policy.interactive) {
-    return AskPerson(message);
+    return Answered(message, AskPerson(message), "person");
   } else {
     answer = SafeAnswer(message.buttons);
+    by = "default";
   }
   m_out << "Answer: " << AnswerName(answer) << '\n' << std::flush;
+  return Answered(message, answer, by);
+}
+
+Answer ConsoleUserInterface::Answered(const Message& message, Answer answer, const char* by) {
+  if (m_events) m_events->OnQuestion(message, answer, by);
   return answer;
 }
 
@@ -208,7 +242,7 @@ void ConsoleUserInterface::ShowHexViewer(const std::string& text) { m_out << tex
 std::unique_ptr<ProgressWindow> ConsoleUserInterface::MakeProgressWindow(unsigned caption_id,
                                                                          const std::string& status_text) {
   return std::make_unique<ProgressWindow>(caption_id, status_text,
-                                          std::make_unique<ConsoleProgressDisplay>(m_err, m_policy.progress));
+                                          std::make_unique<ConsoleProgressDisplay>(m_err, m_policy.progress, m_events));
 }
 
 }  // namespace corvel

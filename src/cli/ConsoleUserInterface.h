@@ -12,6 +12,10 @@
 
 namespace corvel {
 
+namespace cli {
+class ConsoleEventSink;
+}
+
 struct ConsoleAnswerPolicy {
   bool yes = false;   // --yes: Yes to confirmations that are not retry questions
   int retries = -1;   // --retries N: Retry/Yes to each retry question N times; -1 not given
@@ -56,11 +60,15 @@ class ConsoleUserInterface : public UserInterface {
   void QueueFolder(std::string path) { m_folders.push_back(std::move(path)); }
   void QueueReadBackOption(ReadBackOption option) { m_read_back.push_back(option); }
   ConsoleAnswerPolicy& Policy() { return m_policy; }
+  // Where messages, answered questions and progress are also reported
+  // (--json); nullptr for nowhere.
+  void SetEventSink(cli::ConsoleEventSink* sink) { m_events = sink; }
   // How many messages were shown: whether a step already said why it failed.
   std::size_t MessagesShown() const { return m_messages_shown; }
 
  private:
   Answer AskPerson(const Message& message);
+  Answer Answered(const Message& message, Answer answer, const char* by);
 
   std::istream& m_in;
   std::ostream& m_out;
@@ -73,6 +81,7 @@ class ConsoleUserInterface : public UserInterface {
   std::deque<std::string> m_folders;
   std::deque<ReadBackOption> m_read_back;
   std::size_t m_messages_shown = 0;
+  cli::ConsoleEventSink* m_events = nullptr;
 };
 
 }  // namespace corvel

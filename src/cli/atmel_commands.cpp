@@ -5,6 +5,8 @@
 
 #include "cli/Cli.h"
 #include "cli/ConsoleOutput.h"
+#include "cli/JsonEvents.h"
+#include "core/format/hex/FlashLayout.h"
 #include "core/tool/atmel/FirmwareUploader.h"
 
 namespace corvel::cli {
@@ -33,7 +35,16 @@ int WithUploader(Runner& runner, const std::function<ToolOutcome(Session&, Firmw
   return RunToolButton<FirmwareUploader>(runner, ToolId::UploadAtmelFirmware, button);
 }
 
+// The versions the tool read when it opened, for the run's result.
+void NoteVersions(const FirmwareUploader& u) {
+  nlohmann::json& facts = ResultFacts();
+  facts["boot_loader_version"] = u.BootLoaderVersionText();
+  facts["application_version"] = u.ApplicationVersionText();
+  facts["description"] = u.DescriptionText();
+}
+
 void PrintVersions(const FirmwareUploader& u) {
+  NoteVersions(u);
   std::cout << "Current Boot Loader Version: " << u.BootLoaderVersionText() << '\n'
             << "Current Application Version: " << u.ApplicationVersionText() << '\n'
             << "Description: " << u.DescriptionText() << '\n';
@@ -115,7 +126,11 @@ void SetupAtmel(CLI::App& app, Runner& runner) {
       u.controls.erase_flash_first = !o.no_erase;
       u.controls.verify_after_programming = !o.no_verify;
       u.controls.insert_checksum = !o.no_checksum;
+      NoteVersions(u);
       const ToolOutcome outcome = u.ProgramNewFirmware();
+      if (u.m_insert_checksum && u.m_flash_valid) {
+        ResultFacts()["checksum_inserted"] = FormatChecksum(StoredFlashChecksum(u.m_flash_image.data()));
+      }
       // The window goes on without a file that did not load; a script that
       // named it must not take the run for done.
       const auto not_programmed = u.FilesNotProgrammed();

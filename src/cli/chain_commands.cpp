@@ -8,6 +8,7 @@
 
 #include "cli/Cli.h"
 #include "cli/ConsoleOutput.h"
+#include "cli/JsonEvents.h"
 #include "core/tool/chain/DeviceChainReader.h"
 
 namespace corvel::cli {
@@ -75,6 +76,10 @@ int RunChainRead(Session& s, const ChainReadOptions& o) {
     for (const auto& name : summary.devices_absent) std::cout << "Not present: " << name << '\n';
     for (const auto& name : summary.devices_ignored) std::cout << "Ignored: " << name << '\n';
     for (const auto& path : summary.files_not_written) std::cout << "Not written: " << TerminalSafe(path) << '\n';
+    nlohmann::json& facts = ResultFacts();
+    facts["devices_absent"] = summary.devices_absent;
+    facts["devices_ignored"] = summary.devices_ignored;
+    facts["files_not_written"] = summary.files_not_written;
     return ExitStatus(summary.Result()) == kExitOk;
   });
 }

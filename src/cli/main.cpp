@@ -8,8 +8,10 @@
 #include "cli/Cli.h"
 #include "cli/ConsoleOutput.h"
 #include "cli/OutOfMemory.h"
+#include "cli/JsonRun.h"
 #include "core/base/FileUtil.h"
 #include "core/base/SettingsKeys.h"
+#include "core/transport/PortList.h"
 #include "sim/Models.h"
 #include "sim/VirtualDeviceHost.h"
 #ifdef CORVEL_HAVE_QSETTINGS
@@ -38,7 +40,9 @@ Session::Session(const Globals& globals)
     : m_globals(globals),
       m_ui(std::cin, std::cout, std::cerr,
            ConsoleAnswerPolicy{globals.yes, globals.retries, ::isatty(STDIN_FILENO) == 1,
-                               ::isatty(STDERR_FILENO) == 1}) {}
+                               ::isatty(STDERR_FILENO) == 1 && !globals.json}) {
+  m_ui.SetEventSink(globals.events);
+}
 
 Session::~Session() {
   if (m_store) {
@@ -56,6 +60,7 @@ Session::~Session() {
 
 bool Session::Start() {
   if (!m_globals.settings_file.empty()) {
+    if (m_globals.files) m_globals.files->Ignore(m_globals.settings_file);
     m_store = std::make_unique<IniFileSettings>(m_globals.settings_file);
   } else {
 #ifdef CORVEL_HAVE_QSETTINGS
@@ -125,6 +130,7 @@ Session* Runner::GetSession() {
 void Runner::Run(const std::function<int(Session&)>& body) {
   Session* session = GetSession();
   exit_code = session ? RunOrReportOutOfMemory(std::cerr, kExitFailed, [&] { return body(*session); }) : kExitFailed;
+  if (session) port = session->Env().port.PortName();
   m_session.reset();  // settings are saved as the program ends
 }
 
@@ -141,10 +147,23 @@ void SetupBuiltins(CLI::App& app, Runner& runner) {
       });
     });
   });
-  port->add_subcommand("list", "The port names the Settings page offers")->callback([&runner] {
-    for (const auto& name : SerialPortChoices()) std::cout << name << '\n';
-    runner.exit_code = kExitOk;
-  });
+  port->add_subcommand("list", "The port names the Settings page offers, with each adapter's by-id name and USB details")
+      ->callback([&runner] {
+        const std::vector<PortDetails> details = ListPortDetails();
+        for (const auto& name : SerialPortChoices()) {
+          std::cout << name;
+          for (const auto& d : details) {
+            if (d.device == name && !PortDetailsText(d).empty()) std::cout << "  " << PortDetailsText(d);
+          }
+          std::cout << '\n';
+        }
+        for (const auto& d : details) {
+          ResultFacts()["ports"].push_back({{"device", d.device}, {"by_id", d.by_id}, {"vendor_id", d.vendor_id},
+                                            {"product_id", d.product_id}, {"manufacturer", d.manufacturer},
+                                            {"product", d.product}, {"serial", d.serial}});
+        }
+        runner.exit_code = kExitOk;
+      });
   port->require_subcommand(1);
 
   auto* settings = app.add_subcommand("settings", "Stored settings");
@@ -192,6 +211,7 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", std::string("Corvel ") + corvel::kProgramVersion);
   Runner runner;
   Globals& g = runner.globals;
+  RunReporter reporter(argc, argv, g);  // before anything is printed: --json takes stdout
   app.add_option("--port", g.port, "Serial port: a path, COMn, or a name under /dev");
   app.add_option("--settings", g.settings_file, "Settings INI file instead of the per-user store");
   app.add_option("--timeout", g.timeout, "Additional read time-out in ms (0 to 30000)")->check(CLI::Range(0, 30000));
@@ -208,6 +228,7 @@ int main(int argc, char** argv) {
   app.add_option("--simulate", g.simulate, "Run against virtual equipment: " + devices)
       ->check(CLI::IsMember(corvel::sim::DeviceModelNames()));
   app.add_option("--library", g.library, "EEPROM definition library file");
+  reporter.AddOptions(app);
   app.require_subcommand(1);
   app.fallthrough();
   for (CommandSetup setup : corvel::cli::Setups()) setup(app, runner);
@@ -221,7 +242,8 @@ int main(int argc, char** argv) {
     return FinishStandardOutput(app.exit(e));
   } catch (const CLI::ParseError& e) {
     app.exit(e);
-    return kExitUsage;
+    return reporter.Finish(app, runner, kExitUsage, e.what());
   }
-  return corvel::ExitStatusAfterInterruption(FinishStandardOutput(runner.exit_code));
+  const int status = corvel::ExitStatusAfterInterruption(runner.exit_code);
+  return FinishStandardOutput(reporter.Finish(app, runner, status));
 }

@@ -169,7 +169,7 @@ void RemovePendingTemporaryFiles() {
   }
 }
 
-bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes) {
+bool PlatformWriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes) {
   const auto target = ResolveLinks(path);
   if (!target) {
     DebugPrintf("Cannot resolve the link %s", path.c_str());

@@ -14,7 +14,7 @@
 
 namespace corvel {
 
-bool WriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes) {
+bool PlatformWriteFileAtomically(const std::string& path, std::span<const uint8_t> bytes) {
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     DebugPrintf("Cannot write %s: it is a folder", path.c_str());

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <vector>
 
@@ -81,6 +82,16 @@ std::string Unescape(std::string_view text) {
 
 IniFileSettings::IniFileSettings(std::string path) : m_path(std::move(path)) { Load(); }
 
+std::string IniFileSettings::GetText(std::string_view name, std::string_view default_value) {
+  if (!Has(name) && m_loaded.find(name) == m_loaded.end()) m_defaults_given.emplace(name, default_value);
+  return MapSettings::GetText(name, default_value);
+}
+
+int IniFileSettings::GetInt(std::string_view name, int default_value) {
+  if (!Has(name) && m_loaded.find(name) == m_loaded.end()) m_defaults_given.emplace(name, std::to_string(default_value));
+  return MapSettings::GetInt(name, default_value);
+}
+
 namespace {
 
 std::string TrimLineEnd(std::string line) {
@@ -149,9 +160,19 @@ void IniFileSettings::Load() {
 bool IniFileSettings::Flush() {
   // The values this run changed, in the order they were first put.
   std::vector<std::pair<int, std::string>> changed;
+  std::set<std::string, std::less<>> fill_ins;
   for (const auto& [name, order] : m_order) {
     const auto loaded = m_loaded.find(name);
-    if (loaded == m_loaded.end() || loaded->second != m_values.find(name)->second) changed.emplace_back(order, name);
+    const std::string& value = m_values.find(name)->second;
+    if (loaded != m_loaded.end()) {
+      if (loaded->second != value) changed.emplace_back(order, name);
+      continue;
+    }
+    // A default put back as it was handed out only fills in a value the file
+    // lacks: another run's value for it stays.
+    const auto given = m_defaults_given.find(name);
+    if (given != m_defaults_given.end() && given->second == value) fill_ins.insert(name);
+    changed.emplace_back(order, name);
   }
   std::sort(changed.begin(), changed.end());
   if (changed.empty()) return true;
@@ -186,6 +207,11 @@ bool IniFileSettings::Flush() {
     const auto eq = line.find('=');
     if (in_section && eq != std::string::npos && eq != 0 && line[0] != ';' && line[0] != '#') {
       if (const auto i = index_of(std::string_view(line).substr(0, eq))) {
+        if (fill_ins.count(changed[*i].second)) {
+          out << line << '\n';
+          written[*i] = true;
+          continue;
+        }
         if (!written[*i]) out << changed[*i].second << '=' << Escape(m_values.find(changed[*i].second)->second) << '\n';
         written[*i] = true;
         continue;

@@ -56,6 +56,8 @@ class IniFileSettings : public MapSettings {
   static constexpr std::size_t kMaxFileBytes = 1 << 20;
 
   explicit IniFileSettings(std::string path);
+  std::string GetText(std::string_view name, std::string_view default_value) override;
+  int GetInt(std::string_view name, int default_value) override;
   bool Flush() override;
   const std::string& Path() const { return m_path; }
 
@@ -63,6 +65,10 @@ class IniFileSettings : public MapSettings {
   void Load();
   std::string m_path;
   std::map<std::string, std::string, std::less<>> m_loaded;  // as read at start
+  // The defaults handed out for values the file did not have: one put back
+  // unchanged only fills in what the file still lacks, and never overwrites
+  // the value another run wrote meanwhile.
+  std::map<std::string, std::string, std::less<>> m_defaults_given;
 };
 
 }  // namespace corvel

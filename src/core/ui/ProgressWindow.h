@@ -2,6 +2,7 @@
 // Progress of a long operation: caption, bar, percentage line and Cancel.
 // The logic lives here; a ProgressDisplay (Qt window, console bar, test fake)
 // only shows it and pumps the platform's events.
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -57,6 +58,10 @@ class ProgressWindow {
   void DestroyWindow();
 
   void RequestCancel() { m_cancel_requested = true; }
+  // The bytes the whole operation moves, when it knows them (0: unknown); set
+  // before Create, so a display can show the rate and the time left.
+  void SetTotalBytes(uint64_t bytes) { m_total_bytes = bytes; }
+  uint64_t TotalBytes() const { return m_total_bytes; }
   const std::string& Text() const { return m_text; }
   unsigned CaptionId() const { return m_caption_id; }
   const std::string& StatusText() const { return m_status_text; }
@@ -76,6 +81,7 @@ class ProgressWindow {
   bool m_owner_disabled = false;
   bool m_cancel_enabled = true;
   bool m_exists = false;
+  uint64_t m_total_bytes = 0;
   std::string m_text = " 0 %";
 };
 

@@ -17,6 +17,7 @@
 #include <algorithm>
 
 #include "core/base/DebugLog.h"
+#include "core/base/FileActivity.h"
 #include "core/base/FileUtil.h"
 
 namespace corvel {
@@ -135,6 +136,7 @@ OpenedFile OpenRegularFile(const std::string& path) {
   }
   std::FILE* opened = std::fopen(path.c_str(), "rb");
   if (!opened) return {nullptr, HexErrorKind::CannotOpen};
+  NoteFileRead(path);
   return {FilePtr(opened), std::nullopt};
 #else
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -149,6 +151,7 @@ OpenedFile OpenRegularFile(const std::string& path) {
     ::close(fd);
     return {nullptr, HexErrorKind::CannotOpen};
   }
+  NoteFileRead(path);
   return {FilePtr(file), std::nullopt};
 #endif
 }

@@ -67,6 +67,7 @@ ToolOutcome DeviceReadBack::Run(AtmelMemory memory) {
 
   // The window stays up until the chosen action is over.
   auto progress = m_env.ui.MakeProgressWindow(traits.caption);
+  progress->SetTotalBytes(traits.size);
   progress->Create();
   std::vector<uint8_t> buffer(traits.size, 0xFF);
   const ToolOutcome read = Read(traits, *progress, buffer);

@@ -388,6 +388,7 @@ FirmwareUploader::Phase FirmwareUploader::EraseFlashPhase(Click& click, Pass& pa
 
 FirmwareUploader::Phase FirmwareUploader::ProgramPhase(Click& click, Pass& pass, const Memory& memory) {
   auto progress = m_env.ui.MakeProgressWindow(memory.program_caption);
+  progress->SetTotalBytes(uint64_t{memory.units} * memory.unit_size);
   progress->Create();
   for (uint32_t unit = 0; unit < memory.units; ++unit) {
     progress->SetPos(static_cast<int>(unit * 100 / memory.units));
@@ -408,6 +409,7 @@ FirmwareUploader::Phase FirmwareUploader::ProgramPhase(Click& click, Pass& pass,
 
 FirmwareUploader::Phase FirmwareUploader::VerifyPhase(Click& click, Pass& pass, const Memory& memory) {
   auto progress = m_env.ui.MakeProgressWindow(kCaptionVerifying);
+  progress->SetTotalBytes(uint64_t{memory.units} * memory.unit_size);
   progress->Create();
   std::array<uint8_t, kReadLength> device{};
   for (uint32_t unit = 0; unit < memory.units; ++unit) {
