@@ -86,7 +86,7 @@ TEST_F(BoundedInput, PipesFoldersAndDevicesAreRefusedWithAMessage) {
 }
 
 TEST_F(BoundedInput, RememberedSerialListThatIsAPipeOrDeviceHangsNoRun) {
-  for (const std::string stored : {Fifo(), std::string("/dev/zero")}) {
+  for (const std::string& stored : {Fifo(), std::string("/dev/zero")}) {
     WriteText(dir.File("s.ini"), "[Serial Settings]\nLast Serial Number File=" + stored +
                                      "\nSerial Number Position=1\n");
     // A run without a list does not touch the remembered one (equipment

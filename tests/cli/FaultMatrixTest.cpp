@@ -109,7 +109,7 @@ TEST(FaultMatrix, SlowEveryFaultEndsCleanlyInBoundedTimeAtNormalSpeed) {
       {Equipment::Master, "flip:10", chain, 0, chain_done},
       {Equipment::Master, "junk:40", chain, 0, chain_done},
       {Equipment::Master, "silent:30", chain, 1, "failed to respond."},
-      {Equipment::Master, "close:30", chain, 1, "failed to respond.", true},
+      {Equipment::Master, "close:30", chain, 1, "stopped working; reading the chain ends.", true},
       {Equipment::Ppc, "flip:2", ppc, 0, "Programmed kernel file"},
       {Equipment::Ppc, "drop:3", ppc, 0, "Programmed kernel file"},
       {Equipment::Ppc, "silent:4", ppc, 1, "Error programming application. Retry?"},
