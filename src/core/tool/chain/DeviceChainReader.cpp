@@ -206,8 +206,12 @@ std::string DeviceChainReader::FileName(int index, const std::vector<std::string
   const std::string name = DescribeChainDevice(index).name;
   // The prefix and suffix obey the serial numbers' rule: a typed "../x" must
   // not carry the files out of the output folder.
-  const std::string prefix_part = m_prefix.empty() ? "" : SanitiseFileNamePart(m_prefix) + "_";
-  const std::string suffix_part = m_suffix.empty() ? "" : "_" + SanitiseFileNamePart(m_suffix);
+  // Appended piece by piece: GCC 12's optimiser warns falsely about
+  // "_" + std::string&& in a Release build.
+  std::string prefix_part;
+  if (!m_prefix.empty()) prefix_part.append(SanitiseFileNamePart(m_prefix)).append("_");
+  std::string suffix_part;
+  if (!m_suffix.empty()) suffix_part.append("_").append(SanitiseFileNamePart(m_suffix));
   std::string serial;
   if (index >= 0 && static_cast<std::size_t>(index) < serials.size()) serial = SanitiseSerialNumber(serials[index]);
   switch (m_serial_position) {
