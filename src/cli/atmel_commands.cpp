@@ -26,12 +26,12 @@ struct AtmelOptions {
   bool view = false;
 };
 
-AtmelOptions& Options() {
+AtmelOptions& AtmelOpts() {
   static AtmelOptions options;
   return options;
 }
 
-int WithUploader(Runner& runner, const std::function<ToolOutcome(Session&, FirmwareUploader&)>& button) {
+int WithAtmelUploader(Runner& runner, const std::function<ToolOutcome(Session&, FirmwareUploader&)>& button) {
   return RunToolButton<FirmwareUploader>(runner, ToolId::UploadAtmelFirmware, button);
 }
 
@@ -53,13 +53,13 @@ void PrintVersions(const FirmwareUploader& u) {
 void AddReadBack(CLI::App& atmel, Runner& runner, const char* name, const char* what, AtmelMemory memory) {
   auto* cmd = atmel.add_subcommand(name, std::string("Read the device's ") + what + ", then save, verify or view it");
   auto* group = cmd->add_option_group("action");
-  group->add_option("-o,--output", Options().out, "Save it as Intel HEX to this file");
-  group->add_option("--verify", Options().verify, "Compare it with this Intel HEX file");
-  group->add_flag("--view", Options().view, "Show it as a hex dump");
+  group->add_option("-o,--output", AtmelOpts().out, "Save it as Intel HEX to this file");
+  group->add_option("--verify", AtmelOpts().verify, "Compare it with this Intel HEX file");
+  group->add_flag("--view", AtmelOpts().view, "Show it as a hex dump");
   group->require_option(1);
   cmd->callback([&runner, memory] {
-    WithUploader(runner, [memory](Session& s, FirmwareUploader& u) {
-      const AtmelOptions& o = Options();
+    WithAtmelUploader(runner, [memory](Session& s, FirmwareUploader& u) {
+      const AtmelOptions& o = AtmelOpts();
       if (!o.out.empty()) {
         s.Ui().QueueReadBackOption(ReadBackOption::Save);
         s.Ui().QueueFile(o.out);
@@ -81,7 +81,7 @@ void SetupAtmel(CLI::App& app, Runner& runner) {
   atmel->require_subcommand(1);
 
   atmel->add_subcommand("versions", "Show the boot loader and application versions")->callback([&runner] {
-    WithUploader(runner, [](Session&, FirmwareUploader& u) {
+    WithAtmelUploader(runner, [](Session&, FirmwareUploader& u) {
       u.GetVersions();
       PrintVersions(u);
       return u.Connected() ? ToolOutcome::Done : ToolOutcome::Failed;
@@ -89,10 +89,10 @@ void SetupAtmel(CLI::App& app, Runner& runner) {
   });
 
   auto* connect = atmel->add_subcommand("connect", "Connect to Atmel");
-  connect->add_flag("--power-cycle", Options().power_cycle, "Connect using power off sequence");
+  connect->add_flag("--power-cycle", AtmelOpts().power_cycle, "Connect using power off sequence");
   connect->callback([&runner] {
-    WithUploader(runner, [](Session&, FirmwareUploader& u) {
-      u.controls.power_off_connect = Options().power_cycle;
+    WithAtmelUploader(runner, [](Session&, FirmwareUploader& u) {
+      u.controls.power_off_connect = AtmelOpts().power_cycle;
       const ToolOutcome outcome = u.ConnectToAtmel();
       PrintVersions(u);
       return outcome;
@@ -100,7 +100,7 @@ void SetupAtmel(CLI::App& app, Runner& runner) {
   });
 
   atmel->add_subcommand("start", "Start Application")->callback([&runner] {
-    WithUploader(runner, [](Session&, FirmwareUploader& u) {
+    WithAtmelUploader(runner, [](Session&, FirmwareUploader& u) {
       const bool ok = u.StartApplication().ok();
       std::cout << "Starting application... " << (ok ? "OK" : "FAIL") << '\n';
       return ok ? ToolOutcome::Done : ToolOutcome::Failed;
@@ -108,15 +108,15 @@ void SetupAtmel(CLI::App& app, Runner& runner) {
   });
 
   auto* program = atmel->add_subcommand("program", "Program New Firmware");
-  program->add_option("--flash", Options().flash, "Flash file (.hex); default: the last one");
-  auto* eeprom = program->add_option("--eeprom", Options().eeprom, "EEPROM file (.eep or .hex); default: the last one");
-  program->add_flag("--keep-eeprom", Options().keep_eeprom, "Keep my current EEPROM file")->excludes(eeprom);
-  program->add_flag("--no-erase", Options().no_erase, "Do not erase all flash before programming");
-  program->add_flag("--no-verify", Options().no_verify, "No full verification after programming");
-  program->add_flag("--no-checksum", Options().no_checksum, "Do not insert the proper flash checksum");
+  program->add_option("--flash", AtmelOpts().flash, "Flash file (.hex); default: the last one");
+  auto* eeprom = program->add_option("--eeprom", AtmelOpts().eeprom, "EEPROM file (.eep or .hex); default: the last one");
+  program->add_flag("--keep-eeprom", AtmelOpts().keep_eeprom, "Keep my current EEPROM file")->excludes(eeprom);
+  program->add_flag("--no-erase", AtmelOpts().no_erase, "Do not erase all flash before programming");
+  program->add_flag("--no-verify", AtmelOpts().no_verify, "No full verification after programming");
+  program->add_flag("--no-checksum", AtmelOpts().no_checksum, "Do not insert the proper flash checksum");
   program->callback([&runner] {
-    WithUploader(runner, [](Session& s, FirmwareUploader& u) {
-      const AtmelOptions& o = Options();
+    WithAtmelUploader(runner, [](Session& s, FirmwareUploader& u) {
+      const AtmelOptions& o = AtmelOpts();
       if (!o.flash.empty()) u.controls.flash_file = o.flash;
       if (!o.eeprom.empty()) {
         u.controls.eeprom_file = o.eeprom;

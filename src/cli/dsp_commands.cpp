@@ -24,12 +24,12 @@ struct DspOptions {
   bool view = false;
 };
 
-DspOptions& Options() {
+DspOptions& DspOpts() {
   static DspOptions options;
   return options;
 }
 
-int WithUploader(Runner& runner, const std::function<ToolOutcome(Session&, DspUploader&)>& button) {
+int WithDspUploader(Runner& runner, const std::function<ToolOutcome(Session&, DspUploader&)>& button) {
   return RunToolButton<DspUploader>(runner, ToolId::UploadDspFirmware, button);
 }
 
@@ -61,7 +61,7 @@ void SetupDsp(CLI::App& app, Runner& runner) {
 
   dsp->add_subcommand("connect", "Connect and show the loader's memory map")->callback([&runner] {
     // Opening the tool connects and says how that went.
-    WithUploader(runner, [](Session&, DspUploader& u) {
+    WithDspUploader(runner, [](Session&, DspUploader& u) {
       if (!u.Connected()) return ToolOutcome::Failed;
       PrintMap(u);
       return ToolOutcome::Done;
@@ -70,17 +70,17 @@ void SetupDsp(CLI::App& app, Runner& runner) {
 
   auto* program = dsp->add_subcommand("program", "Program New Firmware");
   program
-      ->add_option("--file", Options().files, "Row K (0..4) from PATH; the rows given are the ones programmed")
+      ->add_option("--file", DspOpts().files, "Row K (0..4) from PATH; the rows given are the ones programmed")
       ->type_name("K=PATH")
       ->required()
       ->check([](const std::string& text) {
         return ParseRowFile(text) ? std::string() : std::string("expected K=PATH with K from 0 to 4");
       });
-  program->add_option("--binary", Options().binary, "Row K's file is raw bytes, not Intel HEX")
+  program->add_option("--binary", DspOpts().binary, "Row K's file is raw bytes, not Intel HEX")
       ->check(CLI::Range(0, 4));
   program->callback([&runner] {
-    WithUploader(runner, [](Session& s, DspUploader& u) {
-      const DspOptions& o = Options();
+    WithDspUploader(runner, [](Session& s, DspUploader& u) {
+      const DspOptions& o = DspOpts();
       std::map<int, std::string> rows;
       for (const auto& text : o.files) rows[ParseRowFile(text)->first] = ParseRowFile(text)->second;
       for (int k = 0; k < DspUploader::kRows; ++k) {
@@ -101,16 +101,16 @@ void SetupDsp(CLI::App& app, Runner& runner) {
   });
 
   auto* read = dsp->add_subcommand("read", "Read a memory section, then save, verify or view it");
-  read->add_option("row", Options().row, "The row (memory section) 0..4")->required()->check(CLI::Range(0, 4));
+  read->add_option("row", DspOpts().row, "The row (memory section) 0..4")->required()->check(CLI::Range(0, 4));
   auto* group = read->add_option_group("action");
-  group->add_option("-o,--output", Options().out, "Save it to this file");
-  group->add_option("--verify", Options().verify, "Compare it with this file");
-  group->add_flag("--view", Options().view, "Show it as a hex dump");
+  group->add_option("-o,--output", DspOpts().out, "Save it to this file");
+  group->add_option("--verify", DspOpts().verify, "Compare it with this file");
+  group->add_flag("--view", DspOpts().view, "Show it as a hex dump");
   group->require_option(1);
-  read->add_flag("--binary", Options().read_binary, "Save or compare raw bytes, not Intel HEX");
+  read->add_flag("--binary", DspOpts().read_binary, "Save or compare raw bytes, not Intel HEX");
   read->callback([&runner] {
-    WithUploader(runner, [](Session& s, DspUploader& u) {
-      const DspOptions& o = Options();
+    WithDspUploader(runner, [](Session& s, DspUploader& u) {
+      const DspOptions& o = DspOpts();
       if (o.read_binary) u.SetBinary(o.row, true);
       if (!o.out.empty()) {
         s.Ui().QueueReadBackOption(ReadBackOption::Save);
@@ -132,7 +132,7 @@ void SetupDsp(CLI::App& app, Runner& runner) {
   });
 
   dsp->add_subcommand("start", "Start Application")->callback([&runner] {
-    WithUploader(runner, [](Session&, DspUploader& u) { return u.StartApplication(); });
+    WithDspUploader(runner, [](Session&, DspUploader& u) { return u.StartApplication(); });
   });
 }
 

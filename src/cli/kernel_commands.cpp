@@ -16,7 +16,7 @@ struct KernelOptions {
   std::string address;
 };
 
-KernelOptions& Options() {
+KernelOptions& KernelOpts() {
   static KernelOptions options;
   return options;
 }
@@ -43,13 +43,13 @@ void SetupKernel(CLI::App& app, Runner& runner) {
   });
 
   auto* program = kernel->add_subcommand("program", "Program Kernel");
-  program->add_option("FILE", Options().file, "Kernel file (any extension, typically .ldr)")->required();
-  program->add_option("--address", Options().address, "Kernel starting address: 0x1000, x1000 or 4096")->required();
+  program->add_option("FILE", KernelOpts().file, "Kernel file (any extension, typically .ldr)")->required();
+  program->add_option("--address", KernelOpts().address, "Kernel starting address: 0x1000, x1000 or 4096")->required();
   program->callback([&runner] {
     WithKernelUploader(runner, [](KernelUploader& u) {
       u.Open();
-      u.controls.file_path = Options().file;
-      u.controls.address_text = Options().address;
+      u.controls.file_path = KernelOpts().file;
+      u.controls.address_text = KernelOpts().address;
       const ToolOutcome outcome = u.Program();
       if (outcome == ToolOutcome::Done) {
         std::cout << "Programmed kernel file " << u.controls.file_path << " (size: " << u.Image().size()
@@ -60,11 +60,11 @@ void SetupKernel(CLI::App& app, Runner& runner) {
   });
 
   auto* start = kernel->add_subcommand("start", "Start Application");
-  start->add_option("--address", Options().address, "Kernel starting address: 0x1000, x1000 or 4096")->required();
+  start->add_option("--address", KernelOpts().address, "Kernel starting address: 0x1000, x1000 or 4096")->required();
   start->callback([&runner] {
     WithKernelUploader(runner, [](KernelUploader& u) {
       u.Open();
-      u.controls.address_text = Options().address;
+      u.controls.address_text = KernelOpts().address;
       const ToolOutcome outcome = u.Start();
       if (outcome == ToolOutcome::Done) std::cout << "Started application at " << FormatKernelAddress(u.Address()) << '\n';
       return outcome;
