@@ -2,15 +2,16 @@
 // equipment on a pseudo-terminal, prints the port path, and runs until
 // interrupted. The master board takes fault options for rehearsing failures;
 // every device takes --fault KIND:N[@CODE] --seed N, the fault layer.
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
-#include <unistd.h>
 #include <utility>
 #include <vector>
+
+#include <pthread.h>
+#include <signal.h>
 
 #include "sim/FaultLayer.h"
 #include "sim/MasterBoardModel.h"
@@ -18,9 +19,6 @@
 #include "sim/VirtualDeviceHost.h"
 
 namespace {
-volatile std::sig_atomic_t g_stop = 0;
-void OnSignal(int) { g_stop = 1; }
-
 void Usage() {
   std::fprintf(stderr, "usage: corvel-sim DEVICE [--pace] [fault options]\n  --pace  send replies at the line rate\n%s",
                corvel::sim::MasterBoardOptionsUsage());
@@ -95,6 +93,15 @@ int main(int argc, char** argv) {
     fault_plan->seed = static_cast<uint32_t>(seed);
     model = std::make_unique<corvel::sim::FaultLayer>(std::move(model), *fault_plan);
   }
+  // The stop signals are held from before the device's threads start (they
+  // inherit the mask) and taken here alone: one that lands while the device
+  // starts up, or on one of its threads, still ends the run cleanly.
+  sigset_t stop_signals;
+  sigemptyset(&stop_signals);
+  sigaddset(&stop_signals, SIGINT);
+  sigaddset(&stop_signals, SIGTERM);
+  sigaddset(&stop_signals, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
   corvel::sim::VirtualDeviceHost host(std::move(model));
   host.SetPacing(pace);
   std::string error;
@@ -102,11 +109,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "corvel-sim: %s\n", error.c_str());
     return 1;
   }
-  std::signal(SIGINT, OnSignal);
-  std::signal(SIGTERM, OnSignal);
   std::printf("%s\n", host.PortPath().c_str());
   std::fflush(stdout);
-  while (!g_stop) ::pause();
+  int signal_taken = 0;
+  while (sigwait(&stop_signals, &signal_taken) != 0) {
+  }
   host.Stop();
   return 0;
 }

@@ -12,7 +12,7 @@ namespace corvel::test {
 
 using namespace std::chrono_literals;
 
-CliProcess::CliProcess(const std::string& args) {
+CliProcess::CliProcess(const std::string& args, const std::string& program) {
   int out[2];
   if (::pipe(out) != 0) return;
   m_pid = ::fork();
@@ -22,7 +22,7 @@ CliProcess::CliProcess(const std::string& args) {
     const int null = ::open("/dev/null", O_RDONLY);
     ::dup2(null, STDIN_FILENO);
     ::close(out[0]);
-    const std::string command = std::string("exec ") + CORVEL_BINARY_DIR + "/src/cli/corvel-cli " + args;
+    const std::string command = std::string("exec ") + CORVEL_BINARY_DIR + "/" + program + " " + args;
     ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
   }
@@ -44,6 +44,7 @@ void CliProcess::Signal(int signal_number) {
 
 int CliProcess::Wait(std::chrono::milliseconds limit) {
   if (m_pid <= 0) return -1;
+  if (m_reaped) return m_status;
   const auto give_up = std::chrono::steady_clock::now() + limit;
   int raw = 0;
   while (::waitpid(m_pid, &raw, WNOHANG) == 0) {
@@ -52,8 +53,9 @@ int CliProcess::Wait(std::chrono::milliseconds limit) {
     std::this_thread::sleep_for(10ms);
   }
   m_reaped = true;
+  m_status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   Drain();
-  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return m_status;
 }
 
 void CliProcess::Drain() {

@@ -11,15 +11,16 @@ namespace corvel::test {
 
 class CliProcess {
  public:
-  // Starts corvel-cli with args (through the shell), no input.
-  explicit CliProcess(const std::string& args);
+  // Starts corvel-cli (or another program of the build, by its path in the
+  // build folder) with args, through the shell, no input.
+  explicit CliProcess(const std::string& args, const std::string& program = "src/cli/corvel-cli");
   ~CliProcess();  // kills it if it still runs
   CliProcess(const CliProcess&) = delete;
   CliProcess& operator=(const CliProcess&) = delete;
 
   void Signal(int signal_number);
-  // The exit status; -1 when it died of a signal or did not end within the
-  // limit (it is killed then).
+  // The exit status; -1 when it died of a signal or has not ended within the
+  // limit (it runs on; the destructor kills it). Asked again, the same status.
   int Wait(std::chrono::milliseconds limit);
   const std::string& Output() const { return m_output; }
 
@@ -29,6 +30,7 @@ class CliProcess {
   pid_t m_pid = -1;
   int m_out = -1;
   bool m_reaped = false;
+  int m_status = -1;
   std::string m_output;
 };
 
