@@ -23,11 +23,11 @@ KernelOptions& KernelOpts() {
 
 // Opens the tool, runs the button, closes the tool; the exit status comes
 // from the button's outcome.
-void WithKernelUploader(Runner& runner, const std::function<ToolOutcome(KernelUploader&)>& button) {
+void WithKernelUploader(Runner& runner, const std::function<ToolOutcome(Session&, KernelUploader&)>& button) {
   runner.Run([&](Session& s) {
     return s.RunTool(ToolId::UploadPyrelKernel, [&] {
       KernelUploader uploader(s.Env());
-      const ToolOutcome outcome = button(uploader);
+      const ToolOutcome outcome = button(s, uploader);
       uploader.Close();
       return ExitStatus(outcome) == kExitOk;
     });
@@ -39,18 +39,20 @@ void SetupKernel(CLI::App& app, Runner& runner) {
   kernel->require_subcommand(1);
 
   kernel->add_subcommand("probe", "Connect to Pyrel")->callback([&runner] {
-    WithKernelUploader(runner, [](KernelUploader& u) { return u.Open(); });
+    WithKernelUploader(runner, [](Session&, KernelUploader& u) { return u.Open(); });
   });
 
   auto* program = kernel->add_subcommand("program", "Program Kernel");
   program->add_option("FILE", KernelOpts().file, "Kernel file (any extension, typically .ldr)")->required();
   program->add_option("--address", KernelOpts().address, "Kernel starting address: 0x1000, x1000 or 4096")->required();
   program->callback([&runner] {
-    WithKernelUploader(runner, [](KernelUploader& u) {
+    WithKernelUploader(runner, [](Session& s, KernelUploader& u) {
       u.Open();
       u.controls.file_path = KernelOpts().file;
       u.controls.address_text = KernelOpts().address;
       const ToolOutcome outcome = u.Program();
+      // The window's "Invalid Firmware File!" does not say why; a script's log should.
+      if (const std::string why = u.FileProblemText(); !why.empty()) s.Ui().Error(why);
       if (outcome == ToolOutcome::Done) {
         std::cout << "Programmed kernel file " << u.controls.file_path << " (size: " << u.Image().size()
                   << " bytes) successfully at address " << FormatKernelAddress(u.Address()) << '\n';
@@ -62,7 +64,7 @@ void SetupKernel(CLI::App& app, Runner& runner) {
   auto* start = kernel->add_subcommand("start", "Start Application");
   start->add_option("--address", KernelOpts().address, "Kernel starting address: 0x1000, x1000 or 4096")->required();
   start->callback([&runner] {
-    WithKernelUploader(runner, [](KernelUploader& u) {
+    WithKernelUploader(runner, [](Session&, KernelUploader& u) {
       u.Open();
       u.controls.address_text = KernelOpts().address;
       const ToolOutcome outcome = u.Start();

@@ -39,19 +39,27 @@ TEST(KernelFileTest, OnlyWholeRegularFilesOfOneByteTo8MiBLoad) {
   WriteBytes(dir.File("max.ldr"), std::vector<uint8_t>(kernel::kMaxKernelSize, 0x5A));
   WriteBytes(dir.File("over.ldr"), std::vector<uint8_t>(kernel::kMaxKernelSize + 1, 0x5A));
   ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
+  using P = KernelFileProblem;
   struct Case {
     std::string path;
     std::optional<std::size_t> size;
+    KernelFileProblem problem;
   };
   const Case cases[] = {
-      {dir.File("empty.ldr"), std::nullopt}, {dir.File("one.ldr"), 1},
-      {dir.File("max.ldr"), kernel::kMaxKernelSize}, {dir.File("over.ldr"), std::nullopt},
-      {dir.File("missing.ldr"), std::nullopt}, {dir.Path(), std::nullopt},
-      {dir.File("fifo"), std::nullopt},        {"/dev/zero", std::nullopt},
+      {dir.File("empty.ldr"), std::nullopt, P::Empty},
+      {dir.File("one.ldr"), 1, P::None},
+      {dir.File("max.ldr"), kernel::kMaxKernelSize, P::None},
+      {dir.File("over.ldr"), std::nullopt, P::TooLarge},
+      {dir.File("missing.ldr"), std::nullopt, P::CannotOpen},
+      {dir.Path(), std::nullopt, P::NotRegular},
+      {dir.File("fifo"), std::nullopt, P::NotRegular},
+      {"/dev/zero", std::nullopt, P::NotRegular},
   };
   for (const auto& c : cases) {
-    const auto bytes = ReadKernelFile(c.path);
+    KernelFileProblem problem = P::CannotOpen;
+    const auto bytes = ReadKernelFile(c.path, &problem);
     EXPECT_EQ(bytes ? std::optional<std::size_t>(bytes->size()) : std::nullopt, c.size) << c.path;
+    EXPECT_EQ(problem, c.problem) << c.path;
   }
 }
 

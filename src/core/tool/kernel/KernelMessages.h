@@ -26,4 +26,12 @@ inline constexpr const char* kVerifiedFile = "Verified Firmware File Successfull
 inline constexpr const char* kInvalidFile = "Invalid Firmware File!";
 inline constexpr const char* kRetryProgramming = "Error programming application. Retry?";
 
+// The console's reason for a file that did not load (the window says only
+// kInvalidFile).
+inline constexpr const char* kFileCannotBeOpened = "The kernel file %s cannot be opened; it was not programmed.";
+inline constexpr const char* kFileNotRegular = "The kernel file %s is not a regular file; it was not programmed.";
+inline constexpr const char* kFileTooLarge =
+    "The kernel file %s is larger than the loader takes (%u bytes); it was not programmed.";
+inline constexpr const char* kFileEmpty = "The kernel file %s is empty; it was not programmed.";
+
 }  // namespace corvel::kernel::text

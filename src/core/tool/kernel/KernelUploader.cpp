@@ -4,6 +4,7 @@
 
 #include "core/base/DebugLog.h"
 #include "core/base/FileUtil.h"
+#include "core/base/Text.h"
 #include "core/tool/kernel/KernelMessages.h"
 #include "core/ui/HexViewer.h"
 
@@ -46,11 +47,26 @@ std::string FormatKernelAddress(uint32_t address) {
   return text;
 }
 
-std::optional<std::vector<uint8_t>> ReadKernelFile(const std::string& path) {
+std::optional<std::vector<uint8_t>> ReadKernelFile(const std::string& path, KernelFileProblem* problem) {
+  KernelFileProblem ignored;
+  KernelFileProblem& why = problem ? *problem : ignored;
+  why = KernelFileProblem::None;
   // Only a regular file within the loader's memory, so a FIFO or a device
   // never stalls the window.
-  const auto text = ReadWholeFile(path, kMaxKernelSize);
-  if (!text || text->empty()) return std::nullopt;
+  const auto text = ReadRegularFile(path, kMaxKernelSize);
+  if (!text) {
+    switch (text.error().kind) {
+      case FileReadErrorKind::NotRegular: why = KernelFileProblem::NotRegular; break;
+      case FileReadErrorKind::TooLarge: why = KernelFileProblem::TooLarge; break;
+      case FileReadErrorKind::Missing:
+      case FileReadErrorKind::Unreadable: why = KernelFileProblem::CannotOpen; break;
+    }
+    return std::nullopt;
+  }
+  if (text->empty()) {
+    why = KernelFileProblem::Empty;
+    return std::nullopt;
+  }
   return std::vector<uint8_t>(text->begin(), text->end());
 }
 
@@ -91,13 +107,26 @@ bool KernelUploader::LoadFile() {
   m_image.clear();
   m_image.shrink_to_fit();
   m_loaded = false;
+  m_file_problem = KernelFileProblem::None;
   if (controls.file_path.empty()) return false;
-  auto bytes = ReadKernelFile(controls.file_path);
+  auto bytes = ReadKernelFile(controls.file_path, &m_file_problem);
   if (!bytes) return false;
   m_image = std::move(*bytes);
   m_loaded = true;
   m_env.app.last_ppc_kernel_file = controls.file_path;
   return true;
+}
+
+std::string KernelUploader::FileProblemText() const {
+  const char* path = controls.file_path.c_str();
+  switch (m_file_problem) {
+    case KernelFileProblem::None: return {};
+    case KernelFileProblem::CannotOpen: return Format(text::kFileCannotBeOpened, path);
+    case KernelFileProblem::NotRegular: return Format(text::kFileNotRegular, path);
+    case KernelFileProblem::TooLarge: return Format(text::kFileTooLarge, path, kMaxKernelSize);
+    case KernelFileProblem::Empty: return Format(text::kFileEmpty, path);
+  }
+  return {};
 }
 
 bool KernelUploader::AddressFieldLeft() {

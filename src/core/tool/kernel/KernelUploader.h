@@ -22,9 +22,13 @@ std::optional<uint32_t> ParseKernelAddress(std::string_view text);
 // "0x%.8X".
 std::string FormatKernelAddress(uint32_t address);
 
+// Why a kernel file did not load.
+enum class KernelFileProblem { None, CannotOpen, NotRegular, TooLarge, Empty };
+
 // The whole kernel file, or nothing when it is not a regular file, is empty,
-// is larger than 8 MiB or cannot be read completely.
-std::optional<std::vector<uint8_t>> ReadKernelFile(const std::string& path);
+// is larger than 8 MiB or cannot be read completely; problem, when given,
+// says which.
+std::optional<std::vector<uint8_t>> ReadKernelFile(const std::string& path, KernelFileProblem* problem = nullptr);
 
 class KernelUploader {
  public:
@@ -54,6 +58,9 @@ class KernelUploader {
   bool ProgramEnabled() const { return m_loaded; }
   uint32_t Address() const { return m_address; }
   const std::vector<uint8_t>& Image() const { return m_image; }
+  // Why the file named last did not load, naming it; "" when it loaded or
+  // none was named.
+  std::string FileProblemText() const;
   KernelLink& Link() { return m_link; }
 
  private:
@@ -66,6 +73,7 @@ class KernelUploader {
   uint32_t m_address = 0;
   std::vector<uint8_t> m_image;
   bool m_loaded = false;
+  KernelFileProblem m_file_problem = KernelFileProblem::None;
 };
 
 }  // namespace corvel
