@@ -4,9 +4,11 @@
 // status is the button's outcome.
 #include <cstdio>
 #include <iostream>
+#include <filesystem>
 #include <map>
 
 #include "cli/Cli.h"
+#include "core/base/FileUtil.h"
 #include "core/base/Text.h"
 #include "core/tool/dsp/DspUploader.h"
 
@@ -96,7 +98,17 @@ void SetupDsp(CLI::App& app, Runner& runner) {
           if (b == k) u.SetBinary(k, true);
         }
       }
-      return u.ProgramNewFirmware();
+      const ToolOutcome outcome = u.ProgramNewFirmware();
+      // The window asks to recover a file that is not there at all; a
+      // script's log should say what was wrong with it.
+      for (const auto& [k, path] : rows) {
+        if (IsRegularFile(path)) continue;
+        std::error_code error;
+        const bool exists = std::filesystem::exists(path, error);
+        s.Ui().Error(corvel::Format("The file %s for row %d %s; it was not programmed.", path.c_str(), k,
+                                    exists ? "is not a regular file" : "cannot be opened"));
+      }
+      return outcome;
     });
   });
 
