@@ -3,12 +3,11 @@
 // board's last files), presses one button, and closes it again. The exit
 // status is the button's outcome.
 #include <cstdio>
-#include <iostream>
 #include <filesystem>
+#include <iostream>
 #include <map>
 
 #include "cli/Cli.h"
-#include "core/base/FileUtil.h"
 #include "core/base/Text.h"
 #include "core/tool/dsp/DspUploader.h"
 
@@ -102,9 +101,10 @@ void SetupDsp(CLI::App& app, Runner& runner) {
       // The window asks to recover a file that is not there at all; a
       // script's log should say what was wrong with it.
       for (const auto& [k, path] : rows) {
-        if (IsRegularFile(path)) continue;
         std::error_code error;
-        const bool exists = std::filesystem::exists(path, error);
+        const auto type = std::filesystem::status(path, error).type();
+        if (type == std::filesystem::file_type::regular) continue;
+        const bool exists = type != std::filesystem::file_type::not_found && !error;
         s.Ui().Error(corvel::Format("The file %s for row %d %s; it was not programmed.", path.c_str(), k,
                                     exists ? "is not a regular file" : "cannot be opened"));
       }

@@ -112,8 +112,7 @@ int main(int argc, char** argv) {
   std::printf("%s\n", host.PortPath().c_str());
   std::fflush(stdout);
   int signal_taken = 0;
-  while (sigwait(&stop_signals, &signal_taken) != 0) {
-  }
+  sigwait(&stop_signals, &signal_taken);
   host.Stop();
   return 0;
 }
